@@ -1,0 +1,57 @@
+#pragma once
+// A bump allocator owned by one conversion. Everything a conversion builds
+// (values, members, copied strings) lives here and is freed at once, never
+// value by value and never recursively.
+
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace tessaly::json {
+
+class Arena {
+public:
+    Arena() = default;
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+
+    void* allocate(std::size_t size, std::size_t align = alignof(std::max_align_t)) {
+        std::size_t p = (pos_ + align - 1) & ~(align - 1);
+        if (p + size > cap_) return allocate_slow(size, align);
+        pos_ = p + size;
+        return block_ + p;
+    }
+
+    template <class T>
+    T* allocate_array(std::size_t n) {
+        return static_cast<T*>(allocate(sizeof(T) * n, alignof(T)));
+    }
+
+    // A copy of `s` that lives as long as the arena.
+    std::string_view copy(std::string_view s) {
+        if (s.empty()) return {};
+        char* d = static_cast<char*>(allocate(s.size(), 1));
+        std::memcpy(d, s.data(), s.size());
+        return {d, s.size()};
+    }
+
+    // Appends `more` to `s`, which must have been made by this arena. When `s`
+    // is the last allocation it grows in place, so text built piece by piece
+    // costs no copies in the common case.
+    std::string_view append(std::string_view s, std::string_view more);
+
+    std::size_t bytes_reserved() const { return reserved_; }
+
+private:
+    void* allocate_slow(std::size_t size, std::size_t align);
+
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* block_ = nullptr;
+    std::size_t pos_ = 0;
+    std::size_t cap_ = 0;
+    std::size_t reserved_ = 0;
+};
+
+}  // namespace tessaly::json

@@ -1,0 +1,94 @@
+#pragma once
+// A pull tokenizer for XML, over a document held in memory or over a file
+// read through a fixed window. It reports references as events of their own
+// instead of expanding them, accepts several top-level elements and elements
+// left open at end of input, and checks that every end tag closes the
+// innermost open element. It knows nothing of schemas or JSON.
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly::xml {
+
+enum class EventKind : std::uint8_t {
+    StartTag,               // <name attrs>
+    EndTag,                 // </name>
+    EmptyTag,               // <name attrs/>: one event, never split into start and end
+    Text,                   // character data, raw and untrimmed, up to the next '<' or '&'
+    CData,                  // <![CDATA[...]]>: the raw content
+    Comment,                // <!--...-->
+    Declaration,            // <?xml ...?>
+    ProcessingInstruction,  // <?target ...?>
+    DocType,                // <!DOCTYPE ...>
+    GeneralRef,             // &name; in character data
+    EndOfInput,
+};
+
+struct Event {
+    EventKind kind = EventKind::EndOfInput;
+    // StartTag, EmptyTag, EndTag: the qualified name as written.
+    // GeneralRef: the bytes between '&' and ';'.
+    std::string_view name;
+    // StartTag, EmptyTag: the attribute text between the name and '>' or "/>".
+    // Text, CData, Comment, Declaration, ProcessingInstruction, DocType: the content.
+    std::string_view body;
+};
+
+struct Attribute {
+    std::string_view name;   // as written, prefix included
+    std::string_view value;  // between the quotes, references not expanded
+};
+
+// Walks the attributes of one tag. Malformed attributes are skipped and the
+// walk goes on with the next one; with `skip_repeated`, a second occurrence of
+// a name is skipped too, so the first occurrence wins.
+class AttributeReader {
+public:
+    explicit AttributeReader(std::string_view attribute_text, bool skip_repeated = true);
+    bool next(Attribute& out);
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    bool skip_repeated_;
+    bool seen_any_ = false;
+    bool seen_name_before(std::string_view name, std::size_t before) const;
+};
+
+// Where a windowed reader gets its bytes from (a file, in practice).
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Reads up to `capacity` bytes into `dst`; 0 means end of input.
+    // On failure, the I/O error text.
+    virtual std::expected<std::size_t, std::string> read(char* dst, std::size_t capacity) = 0;
+};
+
+class Reader {
+public:
+    // Over a whole document in memory; the views of every event point into it.
+    explicit Reader(std::string_view document);
+    // Over a source, through a window of `window_size` bytes. An event that
+    // straddles the end of the window is completed after a refill; one longer
+    // than the window grows it. Views stay valid until the next call of next().
+    Reader(ByteSource& source, std::size_t window_size);
+    ~Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // The next event, or the description of the error (which names the
+    // problem and its line and column). After an error or EndOfInput, the
+    // reader keeps returning the same.
+    std::expected<Event, std::string> next();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tessaly::xml

@@ -1,0 +1,101 @@
+#include "xml/utf8.hpp"
+
+#include <cstdint>
+#include <cstring>
+
+namespace tessaly::xml {
+
+namespace {
+
+inline bool is_cont(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// Length of the valid sequence starting at s[i] (1 to 4), or, when it is
+// invalid, the negated length of its maximal invalid subpart; 0 when the input
+// ends inside a sequence that was valid so far.
+inline long sequence_at(const unsigned char* s, std::size_t n, std::size_t i) {
+    unsigned char b = s[i];
+    if (b < 0x80) return 1;
+    std::size_t width;
+    unsigned char lo = 0x80, hi = 0xBF;  // bounds of the second byte
+    if (b >= 0xC2 && b <= 0xDF) {
+        width = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        width = 3;
+        if (b == 0xE0) lo = 0xA0;
+        if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        width = 4;
+        if (b == 0xF0) lo = 0x90;
+        if (b == 0xF4) hi = 0x8F;
+    } else {
+        return -1;
+    }
+    if (i + 1 >= n) return 0;
+    if (s[i + 1] < lo || s[i + 1] > hi) return -1;
+    for (std::size_t k = 2; k < width; ++k) {
+        if (i + k >= n) return 0;
+        if (!is_cont(s[i + k])) return -static_cast<long>(k);
+    }
+    return static_cast<long>(width);
+}
+
+// Skips a run of ASCII bytes eight at a time.
+inline std::size_t skip_ascii(const unsigned char* s, std::size_t n, std::size_t i) {
+    while (i + 8 <= n) {
+        std::uint64_t w;
+        std::memcpy(&w, s + i, 8);
+        if (w & 0x8080808080808080ULL) break;
+        i += 8;
+    }
+    while (i < n && s[i] < 0x80) ++i;
+    return i;
+}
+
+}  // namespace
+
+std::string Utf8Error::text() const {
+    if (error_len == 0) return "incomplete utf-8 byte sequence from index " + std::to_string(valid_up_to);
+    return "invalid utf-8 sequence of " + std::to_string(error_len) + " bytes from index " +
+           std::to_string(valid_up_to);
+}
+
+std::optional<Utf8Error> find_utf8_error(std::string_view bytes) {
+    auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (true) {
+        i = skip_ascii(s, n, i);
+        if (i >= n) return std::nullopt;
+        long len = sequence_at(s, n, i);
+        if (len <= 0) return Utf8Error{i, static_cast<std::size_t>(-len)};
+        i += static_cast<std::size_t>(len);
+    }
+}
+
+void append_utf8_lossy(std::string& out, std::string_view bytes) {
+    static constexpr char kReplacement[] = "\xEF\xBF\xBD";
+    auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t n = bytes.size();
+    std::size_t i = 0;
+    std::size_t run = 0;  // start of the pending run of valid bytes
+    while (true) {
+        i = skip_ascii(s, n, i);
+        if (i >= n) break;
+        long len = sequence_at(s, n, i);
+        if (len > 0) {
+            i += static_cast<std::size_t>(len);
+            continue;
+        }
+        out.append(bytes.data() + run, i - run);
+        out.append(kReplacement, 3);
+        if (len == 0) {  // the input ends inside a sequence: one replacement for the rest
+            run = i = n;
+            break;
+        }
+        i += static_cast<std::size_t>(-len);
+        run = i;
+    }
+    out.append(bytes.data() + run, n - run);
+}
+
+}  // namespace tessaly::xml
