@@ -1,0 +1,115 @@
+#include "converter/coerce.hpp"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <system_error>
+
+namespace tessaly::converter {
+
+namespace {
+
+using json::Value;
+
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// An optional sign and one or more digits, within the signed 64-bit range.
+Value coerce_integer(std::string_view t) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    if (i == t.size()) return Value::string(t);
+    constexpr std::uint64_t kMaxMagnitude = std::uint64_t{1} << 63;  // |INT64_MIN|
+    std::uint64_t limit = negative ? kMaxMagnitude : kMaxMagnitude - 1;
+    std::uint64_t v = 0;
+    for (; i < t.size(); ++i) {
+        if (!is_digit(t[i])) return Value::string(t);
+        std::uint64_t d = static_cast<std::uint64_t>(t[i] - '0');
+        if (v > (limit - d) / 10) return Value::string(t);
+        v = v * 10 + d;
+    }
+    if (!negative || v == 0) return Value::uinteger(v);
+    // Two's complement of the magnitude: exact for INT64_MIN too.
+    return Value::integer(static_cast<std::int64_t>(~v + 1));
+}
+
+// The decimal literal syntax we accept: [sign] (digits [. [digits]] | . digits)
+// [(e|E) [sign] digits], over the whole text. On success, `magnitude` is the
+// decimal exponent of the first significant digit (or 0 when every digit is
+// zero), which tells an overflow from an underflow when parsing reports that
+// the value is out of range.
+bool float_syntax(std::string_view t, long long& magnitude) {
+    std::size_t i = 0, n = t.size();
+    if (i < n && (t[i] == '+' || t[i] == '-')) ++i;
+    std::size_t int_start = i;
+    while (i < n && is_digit(t[i])) ++i;
+    std::size_t int_digits = i - int_start;
+    std::size_t frac_start = i, frac_digits = 0;
+    if (i < n && t[i] == '.') {
+        frac_start = ++i;
+        while (i < n && is_digit(t[i])) ++i;
+        frac_digits = i - frac_start;
+    }
+    if (int_digits == 0 && frac_digits == 0) return false;
+    long long exponent = 0;
+    if (i < n && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        bool neg = false;
+        if (i < n && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
+        if (i == n || !is_digit(t[i])) return false;
+        for (; i < n && is_digit(t[i]); ++i)
+            if (exponent < 1'000'000'000) exponent = exponent * 10 + (t[i] - '0');
+        if (neg) exponent = -exponent;
+    }
+    if (i != n) return false;
+
+    magnitude = 0;
+    for (std::size_t k = 0; k < int_digits; ++k)
+        if (t[int_start + k] != '0') {
+            magnitude = static_cast<long long>(int_digits - k - 1) + exponent;
+            return true;
+        }
+    for (std::size_t k = 0; k < frac_digits; ++k)
+        if (t[frac_start + k] != '0') {
+            magnitude = -static_cast<long long>(k + 1) + exponent;
+            return true;
+        }
+    return true;
+}
+
+Value coerce_float(std::string_view t) {
+    // The words inf, infinity and nan would parse, but never to a finite
+    // number, so they are left out of the syntax and stay strings.
+    long long magnitude = 0;
+    if (!float_syntax(t, magnitude)) return Value::string(t);
+    bool negative = t[0] == '-';
+    const char* first = t.data() + (t[0] == '+' ? 1 : 0);
+    double d = 0;
+    auto r = std::from_chars(first, t.data() + t.size(), d);
+    if (r.ec == std::errc::result_out_of_range) {
+        if (magnitude >= 0) return Value::string(t);  // overflow to infinity
+        return Value::floating(negative ? -0.0 : 0.0);  // underflow to zero
+    }
+    if (r.ec != std::errc() || r.ptr != t.data() + t.size()) return Value::string(t);
+    if (!(d - d == 0)) return Value::string(t);  // not finite
+    return Value::floating(d);
+}
+
+Value coerce_boolean(std::string_view t) {
+    if (t == "true" || t == "1") return Value::boolean(true);
+    if (t == "false" || t == "0") return Value::boolean(false);
+    return Value::string(t);
+}
+
+}  // namespace
+
+json::Value coerce_value(std::string_view text, schema::JsonType kind) {
+    switch (kind) {
+        case schema::JsonType::Integer: return coerce_integer(text);
+        case schema::JsonType::Float: return coerce_float(text);
+        case schema::JsonType::Boolean: return coerce_boolean(text);
+        default: return Value::string(text);
+    }
+}
+
+}  // namespace tessaly::converter

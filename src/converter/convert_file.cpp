@@ -1,0 +1,82 @@
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "converter/convert.hpp"
+#include "converter/walker.hpp"
+#include "io/file_source.hpp"
+#include "io/os_error.hpp"
+#include "json/writer.hpp"
+#include "xml/reader.hpp"
+
+namespace tessaly::converter {
+
+namespace {
+
+constexpr std::size_t kWindow = 8 * 1024 * 1024;
+
+// The output file behind an 8 MiB buffer. Texts larger than the buffer go
+// out in buffer-sized pieces.
+class FileSink final : public json::Sink {
+public:
+    explicit FileSink(const io::File& f) : file_(f), buf_(new char[kWindow]) {}
+
+    std::expected<void, std::string> write(std::string_view bytes) override {
+        while (!bytes.empty()) {
+            std::size_t room = kWindow - len_;
+            std::size_t n = bytes.size() < room ? bytes.size() : room;
+            std::memcpy(buf_.get() + len_, bytes.data(), n);
+            len_ += n;
+            bytes.remove_prefix(n);
+            if (len_ == kWindow)
+                if (auto r = drain(); !r) return r;
+        }
+        return {};
+    }
+
+    std::expected<void, std::string> drain() {
+        auto r = io::write_all(file_, {buf_.get(), len_});
+        len_ = 0;
+        return r;
+    }
+
+private:
+    const io::File& file_;
+    std::unique_ptr<char[]> buf_;
+    std::size_t len_ = 0;
+};
+
+}  // namespace
+
+Status convert_file(std::string_view xml_path, const schema::SchemaModel& model, std::string_view output_path,
+                    Convention convention) {
+    auto in = io::open_for_reading(xml_path);
+    if (!in) return fail(TessalyError::io("Failed to open " + std::string(xml_path) + ": " + in.error()));
+    io::FileSource source(*in);
+    xml::Reader reader(source, kWindow);
+
+    // The output is opened (and created) before anything is read, so that an
+    // unwritable output is reported first, but it is truncated only once the
+    // whole input has been read: a malformed input leaves an existing file as it was.
+    auto out = io::open_for_writing(output_path);
+    if (!out) return fail(TessalyError::io("Failed to create " + std::string(output_path) + ": " + out.error()));
+
+    json::Arena arena;
+    auto root = walk_document(reader, false, model, convention, arena);
+    if (!root) return fail(std::move(root.error()));
+    in->close();
+
+    // Pipes and devices cannot be truncated and need not be.
+    struct stat st;
+    if (::fstat(out->fd(), &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(out->fd(), 0) != 0)
+        return fail(TessalyError::conversion("JSON write error: " + io::os_error_text(errno)));
+    if (!*root) return {};
+    FileSink sink(*out);
+    if (auto w = json::write_pretty(**root, sink); !w) return fail(TessalyError::conversion("JSON write error: " + w.error()));
+    if (auto f = sink.drain(); !f) return fail(TessalyError::io("Flush error: " + f.error()));
+    return {};
+}
+
+}  // namespace tessaly::converter

@@ -1,0 +1,23 @@
+#include "converter/convert.hpp"
+#include "converter/walker.hpp"
+#include "json/writer.hpp"
+#include "xml/reader.hpp"
+#include "xml/utf8.hpp"
+
+namespace tessaly::converter {
+
+Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention) {
+    json::Arena arena;
+    xml::Reader reader(xml);
+    auto root = walk_document(reader, true, model, convention, arena);
+    if (!root) return fail(std::move(root.error()));
+    std::string out;
+    if (!*root) return out;
+    json::StringSink sink(out);
+    if (auto w = json::write_pretty(**root, sink); !w) return fail(TessalyError::conversion("JSON write error: " + w.error()));
+    // Reached only if the input broke its promise of being UTF-8.
+    if (auto bad = xml::find_utf8_error(out)) return fail(TessalyError::conversion("UTF-8 error: " + bad->text()));
+    return out;
+}
+
+}  // namespace tessaly::converter

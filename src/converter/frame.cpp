@@ -1,0 +1,43 @@
+#include "converter/frame.hpp"
+
+#include <cstring>
+
+#include "converter/text.hpp"
+
+namespace tessaly::converter {
+
+void ElementText::append(std::string_view piece, json::Arena& arena) {
+    if (piece.empty()) return;
+    if (first_.empty()) {
+        if (is_all_white_space(piece)) return;
+        first_ = piece;
+        length_ = piece.size();
+        return;
+    }
+    auto* p = arena.allocate_array<Piece>(1);
+    *p = {piece, nullptr};
+    if (more_tail_) more_tail_->next = p;
+    else more_head_ = p;
+    more_tail_ = p;
+    length_ += piece.size();
+}
+
+std::optional<std::string_view> ElementText::finalize(json::Arena& arena) const {
+    if (first_.empty()) return std::nullopt;
+    std::string_view joined = first_;
+    if (more_head_) {
+        char* d = static_cast<char*>(arena.allocate(length_, 1));
+        std::memcpy(d, first_.data(), first_.size());
+        std::size_t w = first_.size();
+        for (const Piece* p = more_head_; p; p = p->next) {
+            std::memcpy(d + w, p->text.data(), p->text.size());
+            w += p->text.size();
+        }
+        joined = {d, w};
+    }
+    std::string_view trimmed = trim_white_space(joined);
+    if (trimmed.empty()) return std::nullopt;
+    return trimmed;
+}
+
+}  // namespace tessaly::converter

@@ -1,0 +1,57 @@
+#pragma once
+// One open element while a document is walked: its declaration in force, its
+// name, its typed attributes, its character data and where its finished
+// children begin on the walker's child stack.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "converter/decl_view.hpp"
+#include "json/arena.hpp"
+#include "json/value.hpp"
+
+namespace tessaly::converter {
+
+// Character data of one element, gathered piece by piece in document order
+// and joined only when the element closes. White space that arrives before
+// any other text is dropped at once: trimming would remove it anyway, and
+// container elements of indented documents receive little else.
+class ElementText {
+public:
+    // `piece` must outlive the frame (a view of the input or of the arena).
+    void append(std::string_view piece, json::Arena& arena);
+    // The joined text trimmed of White_Space at both ends; absent when
+    // nothing remains.
+    std::optional<std::string_view> finalize(json::Arena& arena) const;
+    bool has_content() const { return !first_.empty(); }
+
+private:
+    struct Piece {
+        std::string_view text;
+        Piece* next;
+    };
+    std::string_view first_;  // empty until a piece with content arrives
+    Piece* more_head_ = nullptr;
+    Piece* more_tail_ = nullptr;
+    std::size_t length_ = 0;
+};
+
+struct BuildFrame {
+    DeclView def;
+    std::string_view name;  // local name: the JSON key in the parent
+    const json::Member* attributes = nullptr;  // written names, typed values, document order
+    std::uint32_t attribute_count = 0;
+    ElementText text;
+    std::size_t children_begin = 0;  // index into the walker's child stack
+};
+
+// One finished child waiting for its parent to close.
+struct ChildSlot {
+    std::string_view name;
+    json::Value value;
+    bool always_array;
+};
+
+}  // namespace tessaly::converter

@@ -1,0 +1,65 @@
+#include "converter/lookup.hpp"
+
+#include "converter/coerce.hpp"
+#include "xml/reader.hpp"
+
+namespace tessaly::converter {
+
+namespace {
+
+DeclView global_decl(std::string_view local, const schema::SchemaModel& model) {
+    if (model.elements.empty()) return {};
+    const schema::ElementDef* e = model.find_element(local);
+    return e ? global_view(*e) : DeclView{};
+}
+
+}  // namespace
+
+DeclView find_elem_def(std::string_view local, std::span<const BuildFrame> open, const schema::SchemaModel& model,
+                       json::Arena& arena) {
+    if (!open.empty()) {
+        const DeclView& parent = open.back().def;
+        if (parent && parent.type->is_complex()) return find_child(parent, local, arena);
+    }
+    return global_decl(local, model);
+}
+
+DeclView override_with_xsi_type(std::string_view attribute_text, DeclView found, const schema::SchemaModel& model,
+                                InputText& input) {
+    // Most tags carry no xsi:type at all; the attribute walk is only needed
+    // when the literal name appears somewhere in the tag.
+    if (model.types.empty() || attribute_text.find("xsi:type") == std::string_view::npos) return found;
+    xml::AttributeReader attrs(attribute_text);
+    xml::Attribute a;
+    while (attrs.next(a)) {
+        if (a.name != "xsi:type") continue;
+        std::string_view value = input.peek(a.value);
+        std::size_t colon = value.find(':');
+        std::string_view local = colon == std::string_view::npos ? value : value.substr(colon + 1);
+        const schema::TypeDef* type = model.find_type(local);
+        if (!type) continue;
+        return xsi_type_view(model, found.decl, *type, model.type_name_id(local), input.arena());
+    }
+    return found;
+}
+
+void collect_attributes(std::string_view attribute_text, const DeclView& def, InputText& input,
+                        std::vector<json::Member>& out) {
+    if (!def || !def.type->is_complex()) return;
+    const auto& declared = def.type->complex.attributes;
+    xml::AttributeReader attrs(attribute_text);
+    xml::Attribute a;
+    while (attrs.next(a)) {
+        std::string_view name = input.keep(a.name);
+        std::string_view value = input.keep(a.value);
+        const schema::AttributeDef* decl = nullptr;
+        for (const auto& d : declared)
+            if (d.name == name) {
+                decl = &d;
+                break;
+            }
+        out.push_back({name, decl ? coerce_value(value, decl->json_type) : json::Value::string(value)});
+    }
+}
+
+}  // namespace tessaly::converter

@@ -1,0 +1,133 @@
+#include "converter/shape.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "converter/coerce.hpp"
+
+namespace tessaly::converter {
+
+namespace {
+
+using json::Member;
+using json::Value;
+
+bool name_less(const ChildSlot& a, const ChildSlot& b) { return a.name < b.name; }
+
+// Groups children by name, keeping document order within a name. Children
+// of one element are few or mostly of one name, so the common cases are an
+// already ordered run and a short insertion sort.
+void group_children(std::span<ChildSlot> c) {
+    if (std::is_sorted(c.begin(), c.end(), name_less)) return;
+    if (c.size() <= 16) {
+        for (std::size_t i = 1; i < c.size(); ++i) {
+            ChildSlot x = c[i];
+            std::size_t j = i;
+            for (; j > 0 && x.name < c[j - 1].name; --j) c[j] = c[j - 1];
+            c[j] = x;
+        }
+        return;
+    }
+    std::stable_sort(c.begin(), c.end(), name_less);
+}
+
+// Appends one member per child name: the single value, or an array of all
+// values of that name when there are several or the first was declared to repeat.
+void append_children(std::span<ChildSlot> c, json::Arena& arena, std::vector<Member>& out) {
+    group_children(c);
+    for (std::size_t i = 0; i < c.size();) {
+        std::size_t j = i + 1;
+        while (j < c.size() && c[j].name == c[i].name) ++j;
+        if (j - i == 1 && !c[i].always_array) {
+            out.push_back({c[i].name, c[i].value});
+        } else {
+            Value* items = arena.allocate_array<Value>(j - i);
+            for (std::size_t k = i; k < j; ++k) items[k - i] = c[k].value;
+            out.push_back({c[i].name, Value::array(items, j - i)});
+        }
+        i = j;
+    }
+}
+
+// The members of `out` from index `from` on, moved into the arena as an object.
+Value take_object(std::vector<Member>& out, std::size_t from, json::Arena& arena) {
+    std::size_t n = out.size() - from;
+    Member* m = arena.allocate_array<Member>(n);
+    std::copy(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), m);
+    out.resize(from);
+    return json::make_object(m, n);
+}
+
+Value text_value(const ClosedElement& e) {
+    if (!e.text) return Value::null();
+    return coerce_value(*e.text, text_kind(e.frame.def));
+}
+
+std::string_view at_key(std::string_view name, json::Arena& arena) {
+    char* d = static_cast<char*>(arena.allocate(name.size() + 1, 1));
+    d[0] = '@';
+    std::memcpy(d + 1, name.data(), name.size());
+    return {d, name.size() + 1};
+}
+
+Value badgerfish(const ClosedElement& e, json::Arena& arena, std::vector<Member>& out) {
+    std::size_t from = out.size();
+    for (std::uint32_t i = 0; i < e.frame.attribute_count; ++i) {
+        const Member& a = e.frame.attributes[i];
+        out.push_back({at_key(a.key, arena), a.value});
+    }
+    if (e.text) out.push_back({"$", text_value(e)});
+    append_children(e.children, arena, out);
+    return take_object(out, from, arena);
+}
+
+Value parker(const ClosedElement& e, json::Arena& arena, std::vector<Member>& out) {
+    if (e.children.empty()) return text_value(e);
+    std::size_t from = out.size();
+    append_children(e.children, arena, out);
+    return take_object(out, from, arena);
+}
+
+Value abdera(const ClosedElement& e, json::Arena& arena, std::vector<Member>& out) {
+    std::size_t from = out.size();
+    Member fields[2];
+    std::size_t n = 0;
+    if (e.frame.attribute_count > 0) {
+        out.insert(out.end(), e.frame.attributes, e.frame.attributes + e.frame.attribute_count);
+        fields[n++] = {"attributes", take_object(out, from, arena)};
+    }
+    if (!e.children.empty()) {
+        append_children(e.children, arena, out);
+        fields[n++] = {"children", take_object(out, from, arena)};
+    } else if (e.text) {
+        fields[n++] = {"children", text_value(e)};
+    }
+    Member* m = arena.allocate_array<Member>(n);
+    std::copy(fields, fields + n, m);
+    return Value::object(m, n);  // "attributes" sorts before "children"
+}
+
+}  // namespace
+
+schema::JsonType text_kind(const DeclView& def) {
+    if (!def) return schema::JsonType::String;
+    if (def.type->is_complex()) return def.type->complex.text_type;
+    return def.type->simple;
+}
+
+json::Value frame_to_json(const ClosedElement& e, Convention convention, json::Arena& arena, ShapeScratch& scratch) {
+    if (convention == Convention::Parker) return parker(e, arena, scratch.members);
+    if (e.children.empty() && e.frame.attribute_count == 0) return text_value(e);
+    if (convention == Convention::Abdera) return abdera(e, arena, scratch.members);
+    return badgerfish(e, arena, scratch.members);
+}
+
+json::Value serialize_root(const ClosedElement& e, Convention convention, json::Arena& arena, ShapeScratch& scratch) {
+    Value v = frame_to_json(e, convention, arena, scratch);
+    if (convention == Convention::Parker) return v;
+    Member* m = arena.allocate_array<Member>(1);
+    *m = {e.frame.name, v};
+    return Value::object(m, 1);
+}
+
+}  // namespace tessaly::converter

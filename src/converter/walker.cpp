@@ -1,0 +1,148 @@
+#include "converter/walker.hpp"
+
+#include <cstring>
+#include <vector>
+
+#include "converter/frame.hpp"
+#include "converter/input_text.hpp"
+#include "converter/lookup.hpp"
+#include "converter/references.hpp"
+#include "converter/shape.hpp"
+#include "converter/text.hpp"
+
+namespace tessaly::converter {
+
+namespace {
+
+std::string_view local_name(std::string_view qname) {
+    std::size_t colon = qname.find(':');
+    return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+}
+
+class Walker {
+public:
+    Walker(bool in_place, const schema::SchemaModel& model, Convention convention, json::Arena& arena)
+        : input_(in_place, arena), model_(model), convention_(convention), arena_(arena) {}
+
+    Result<std::optional<json::Value>> run(xml::Reader& reader) {
+        while (true) {
+            auto ev = reader.next();
+            if (!ev) return fail(TessalyError::conversion("XML read error: " + ev.error()));
+            switch (ev->kind) {
+                case xml::EventKind::StartTag: open_element(*ev); break;
+                case xml::EventKind::EmptyTag:
+                    open_element(*ev);
+                    close_element(false);
+                    break;
+                case xml::EventKind::EndTag:
+                    if (!stack_.empty()) close_element(true);
+                    break;
+                case xml::EventKind::Text: on_text(ev->body); break;
+                case xml::EventKind::CData:
+                    if (!stack_.empty()) stack_.back().text.append(input_.keep(ev->body), arena_);
+                    break;
+                case xml::EventKind::GeneralRef: on_reference(ev->name); break;
+                case xml::EventKind::EndOfInput: return root_;
+                default: break;  // comments, declarations, processing instructions, DOCTYPE
+            }
+        }
+    }
+
+private:
+    void open_element(const xml::Event& ev) {
+        // Kept first: the steps below reuse the input's scratch space.
+        std::string_view local = input_.keep(local_name(ev.name));
+        DeclView def = find_elem_def(local, stack_, model_, arena_);
+        def = override_with_xsi_type(ev.body, def, model_, input_);
+        attributes_.clear();
+        collect_attributes(ev.body, def, input_, attributes_);
+
+        BuildFrame& f = stack_.emplace_back();
+        f.def = def;
+        f.name = local;
+        if (!attributes_.empty()) {
+            auto* m = arena_.allocate_array<json::Member>(attributes_.size());
+            std::memcpy(static_cast<void*>(m), attributes_.data(), attributes_.size() * sizeof(json::Member));
+            f.attributes = m;
+            f.attribute_count = static_cast<std::uint32_t>(attributes_.size());
+        }
+        f.children_begin = children_.size();
+    }
+
+    // An empty-element tag has no text to finalise; otherwise the same.
+    void close_element(bool has_end_tag) {
+        BuildFrame& f = stack_.back();
+        std::optional<std::string_view> text;
+        if (has_end_tag) text = f.text.finalize(arena_);
+        std::span<ChildSlot> kids(children_.data() + f.children_begin, children_.size() - f.children_begin);
+        ClosedElement closed{f, text, kids};
+        if (stack_.size() == 1) {
+            // A later top-level element replaces an earlier one.
+            root_ = serialize_root(closed, convention_, arena_, scratch_);
+        } else {
+            json::Value v = frame_to_json(closed, convention_, arena_, scratch_);
+            bool always_array = f.def && f.def.decl->max_occurs.always_array();
+            children_.resize(f.children_begin);
+            std::string_view name = f.name;
+            stack_.pop_back();
+            children_.push_back({name, v, always_array});
+            return;
+        }
+        children_.resize(f.children_begin);
+        stack_.pop_back();
+    }
+
+    void on_text(std::string_view bytes) {
+        if (stack_.empty() || bytes.empty()) return;
+        std::string_view text = input_.peek(bytes);
+        bool has_cr = std::memchr(text.data(), '\r', text.size()) != nullptr;
+        if (input_.in_place() && !has_cr) {
+            stack_.back().text.append(text, arena_);
+            return;
+        }
+        // Leading white space would be dropped by the frame anyway; skip the copy.
+        BuildFrame& f = stack_.back();
+        if (!f.text.has_content() && is_all_white_space(text)) return;
+        char* d = static_cast<char*>(arena_.allocate(text.size(), 1));
+        std::size_t n = has_cr ? normalize_line_ends(text, d) : (std::memcpy(d, text.data(), text.size()), text.size());
+        f.text.append({d, n}, arena_);
+    }
+
+    void on_reference(std::string_view name_bytes) {
+        if (stack_.empty()) return;
+        std::string_view name = input_.peek(name_bytes);
+        RefBuffer buf;
+        bool passthrough = false;
+        std::string_view text = resolve_general_ref(name, buf, passthrough);
+        if (passthrough) {
+            char* d = static_cast<char*>(arena_.allocate(name.size() + 2, 1));
+            d[0] = '&';
+            std::memcpy(d + 1, name.data(), name.size());
+            d[name.size() + 1] = ';';
+            text = {d, name.size() + 2};
+        } else if (text.data() == buf.bytes) {
+            text = arena_.copy(text);
+        }
+        stack_.back().text.append(text, arena_);
+    }
+
+    InputText input_;
+    const schema::SchemaModel& model_;
+    Convention convention_;
+    json::Arena& arena_;
+    std::vector<BuildFrame> stack_;
+    std::vector<ChildSlot> children_;
+    std::vector<json::Member> attributes_;
+    ShapeScratch scratch_;
+    std::optional<json::Value> root_;
+};
+
+}  // namespace
+
+Result<std::optional<json::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
+                                                 Convention convention, json::Arena& arena) {
+    Walker w(in_place, model, convention, arena);
+    return w.run(reader);
+}
+
+}  // namespace tessaly::converter

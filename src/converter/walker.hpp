@@ -1,0 +1,24 @@
+#pragma once
+// The event loop shared by the in-memory and the file conversion: one pull
+// loop over the reader's events, one frame per open element, each element
+// turned into its JSON value as soon as it closes.
+
+#include <optional>
+
+#include "converter/convention.hpp"
+#include "error.hpp"
+#include "json/arena.hpp"
+#include "json/value.hpp"
+#include "schema/model.hpp"
+#include "xml/reader.hpp"
+
+namespace tessaly::converter {
+
+// Walks the whole document. The result is the document's value, or nothing
+// when no top-level element was completed; every value lives in `arena`.
+// `in_place`: the reader's event bytes outlive the walk and are valid UTF-8
+// (a document in memory), so they are used without copying.
+Result<std::optional<json::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
+                                                 Convention convention, json::Arena& arena);
+
+}  // namespace tessaly::converter
