@@ -5,12 +5,14 @@
 // left open at end of input, and checks that every end tag closes the
 // innermost open element. It knows nothing of schemas or JSON.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace tessaly::xml {
@@ -56,8 +58,14 @@ private:
     std::string_view text_;
     std::size_t pos_ = 0;
     bool skip_repeated_;
-    bool seen_any_ = false;
-    bool seen_name_before(std::string_view name, std::size_t before) const;
+    // Names handed out so far (only kept with `skip_repeated`): the first few
+    // in place, where a scan is cheapest, the rest in a set, so that a tag
+    // with a great many attributes still takes linear time.
+    std::array<std::string_view, 16> first_names_{};
+    std::size_t name_count_ = 0;
+    std::unordered_set<std::string_view> more_names_;
+    bool seen_before(std::string_view name) const;
+    void remember(std::string_view name);
 };
 
 // Where a windowed reader gets its bytes from (a file, in practice).

@@ -1,0 +1,466 @@
+// The pull tokenizer. One routine, step(), reads the event that starts at the
+// current position from the bytes at hand. Over a document in memory every
+// byte is at hand and step() always decides. Over a source, step() may find
+// that the event runs past the bytes read so far; it then changes nothing and
+// asks for more, and next() slides the window (keeping the bytes from the
+// start of that event), reads, and runs step() again on the same event. So an
+// event is only ever decided on complete bytes, and the two modes give the
+// same events and the same errors for the same document.
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "xml/char_class.hpp"
+#include "xml/reader.hpp"
+#include "xml/utf8.hpp"
+
+namespace tessaly::xml {
+
+namespace {
+
+using detail::find_byte;
+using detail::find_tag_stop;
+using detail::find_terminator;
+using detail::find_text_stop;
+using detail::is_space;
+using detail::kDoctypeStop;
+using detail::kRefStop;
+using detail::kSpace;
+using detail::scan_to;
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::string_view kCommentOpen = "<!--";
+constexpr std::string_view kCDataOpen = "<![CDATA[";
+constexpr std::string_view kDocTypeOpen = "<!DOCTYPE";
+
+enum class Step : unsigned char {
+    Done,      // an event was read, or the end of input reached
+    NeedMore,  // the event runs past the bytes at hand; nothing was changed
+    Failed,    // the error is set
+};
+
+std::string_view trim_trailing_space(std::string_view s) {
+    while (!s.empty() && is_space(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+// Names go into messages as UTF-8 whatever their bytes, since the messages
+// end up as Python strings.
+void append_name(std::string& out, std::string_view name) { append_utf8_lossy(out, name); }
+
+}  // namespace
+
+struct Reader::Impl {
+    // The bytes at hand: the whole document, or the filled part of the window.
+    const char* data = nullptr;
+    std::size_t size = 0;
+    std::size_t pos = 0;      // where the next event starts
+    bool eof = true;          // no byte will follow data[size - 1]
+    bool at_start = true;     // the byte-order mark has not been looked for yet
+
+    // Window mode only.
+    ByteSource* source = nullptr;
+    std::unique_ptr<char[]> window;
+    std::size_t capacity = 0;
+    bool read_failed = false;  // the source failed after handing over some bytes
+    std::string read_error;
+
+    // Line accounting for the bytes slid out of the window: their number, how
+    // many line feeds they held, and the absolute offset at which the line
+    // that was current at the cut begins. In memory mode nothing is slid out
+    // and the line start is 0, or 3 after a byte-order mark.
+    std::uint64_t discarded = 0;
+    std::uint64_t discarded_lines = 0;
+    std::uint64_t line_start = 0;
+
+    // Names of the open elements, concatenated, and where each ends. Copied,
+    // because in window mode the bytes of a start tag do not outlive the
+    // window that held them.
+    std::string open_names;
+    std::vector<std::size_t> open_ends;
+
+    enum class State : unsigned char { Running, Ended, Failed } state = State::Running;
+    std::string error;
+    Event event;
+
+    std::expected<Event, std::string> next();
+    Step step();
+    Step markup(const char* p, const char* end);
+    Step start_tag(const char* p, const char* end);
+    Step end_tag(const char* p, const char* end);
+    Step processing_instruction(const char* p, const char* end);
+    Step bang(const char* p, const char* end);
+    Step doctype(const char* p, const char* end);
+    Step reference(const char* p, const char* end);
+
+    bool refill();
+    void slide_out(std::size_t count);
+
+    Step emit(EventKind kind, std::string_view name, std::string_view body, const char* after) {
+        event = Event{kind, name, body};
+        pos = static_cast<std::size_t>(after - data);
+        return Step::Done;
+    }
+    // The construct starting at `start` is not complete in the bytes at hand.
+    Step incomplete(std::string_view what, const char* start) {
+        if (!eof) return Step::NeedMore;
+        std::string message(what);
+        message += " starting";
+        return fail(std::move(message), start);
+    }
+    Step fail(std::string message, const char* at);
+    void fail_io(std::string_view text);
+
+    std::string_view innermost_open() const {
+        std::size_t begin = open_ends.size() > 1 ? open_ends[open_ends.size() - 2] : 0;
+        return std::string_view(open_names).substr(begin, open_ends.back() - begin);
+    }
+};
+
+// ---- the driving loop --------------------------------------------------
+
+std::expected<Event, std::string> Reader::Impl::next() {
+    while (true) {
+        if (state == State::Ended) return Event{};
+        if (state == State::Failed) return std::unexpected(error);
+        switch (step()) {
+            case Step::Done:
+                return event;
+            case Step::Failed:
+                return std::unexpected(error);
+            case Step::NeedMore:
+                if (!refill()) return std::unexpected(error);
+                break;
+        }
+    }
+}
+
+// Keeps the bytes from `pos` on, moved to the front, and fills the rest of
+// the window; a window that is full from `pos` on is doubled first. Reading
+// goes on until the window is full or the source ends, so that an event is
+// looked at again only once per window, however small the source's chunks.
+bool Reader::Impl::refill() {
+    if (read_failed) {
+        fail_io(read_error);
+        return false;
+    }
+    char* buf = window.get();
+    if (pos > 0) {
+        slide_out(pos);
+        std::memmove(buf, buf + pos, size - pos);
+        size -= pos;
+        pos = 0;
+    }
+    if (size == capacity) {
+        if (capacity > SIZE_MAX / 2) {
+            fail_io("one event is too large to hold in memory");
+            return false;
+        }
+        auto bigger = std::make_unique_for_overwrite<char[]>(capacity * 2);
+        std::memcpy(bigger.get(), buf, size);
+        window = std::move(bigger);
+        buf = window.get();
+        capacity *= 2;
+    }
+    data = buf;
+    bool got_some = false;
+    while (size < capacity) {
+        auto got = source->read(buf + size, capacity - size);
+        if (!got) {
+            if (!got_some) {
+                fail_io(got.error());
+                return false;
+            }
+            // Hand out what did arrive first; the failure is reported when
+            // the reader needs bytes again.
+            read_failed = true;
+            read_error = std::move(got.error());
+            break;
+        }
+        if (*got == 0) {
+            eof = true;
+            break;
+        }
+        if (*got > capacity - size) {
+            fail_io("the source returned more bytes than it was asked for");
+            return false;
+        }
+        size += *got;
+        got_some = true;
+    }
+    return true;
+}
+
+void Reader::Impl::slide_out(std::size_t count) {
+    const char* buf = window.get();
+    const std::size_t lines = detail::count_line_feeds(buf, buf + count);
+    if (lines > 0) {
+        std::size_t last = count - 1;
+        while (buf[last] != '\n') --last;
+        discarded_lines += lines;
+        line_start = discarded + last + 1;
+    }
+    discarded += count;
+}
+
+Step Reader::Impl::fail(std::string message, const char* at) {
+    const std::size_t offset = static_cast<std::size_t>(at - data);
+    const std::uint64_t lines = detail::count_line_feeds(data, at);
+    std::uint64_t start = line_start;
+    if (lines > 0) {
+        std::size_t last = offset - 1;
+        while (data[last] != '\n') --last;
+        start = discarded + last + 1;
+    }
+    const std::uint64_t line = discarded_lines + lines + 1;
+    const std::uint64_t column = discarded + offset - start + 1;
+    message += " at line ";
+    message += std::to_string(line);
+    message += ", column ";
+    message += std::to_string(column);
+    error = std::move(message);
+    state = State::Failed;
+    return Step::Failed;
+}
+
+void Reader::Impl::fail_io(std::string_view text) {
+    error = "failed to read the input: ";
+    error += text;
+    state = State::Failed;
+}
+
+// ---- one event ---------------------------------------------------------
+
+Step Reader::Impl::step() {
+    if (at_start) {
+        if (size - pos < kBom.size() && !eof) return Step::NeedMore;
+        at_start = false;
+        if (std::string_view(data + pos, size - pos).starts_with(kBom)) {
+            pos += kBom.size();
+            line_start = discarded + pos;
+        }
+    }
+    if (pos == size) {
+        if (!eof) return Step::NeedMore;
+        event = Event{};
+        state = State::Ended;
+        return Step::Done;
+    }
+    const char* p = data + pos;
+    const char* end = data + size;
+    if (*p == '<') return markup(p, end);
+    if (*p == '&') return reference(p, end);
+    // Character data runs to the next '<' or '&', and is one event however
+    // long it is, so it never ends inside a UTF-8 sequence or a CR LF pair.
+    const char* stop = find_text_stop(p + 1, end);
+    if (stop == end && !eof) return Step::NeedMore;
+    return emit(EventKind::Text, {}, std::string_view(p, static_cast<std::size_t>(stop - p)), stop);
+}
+
+Step Reader::Impl::markup(const char* p, const char* end) {
+    if (end - p < 2) return incomplete("unclosed start tag", p);
+    switch (p[1]) {
+        case '/':
+            return end_tag(p, end);
+        case '?':
+            return processing_instruction(p, end);
+        case '!':
+            return bang(p, end);
+        default:
+            return start_tag(p, end);
+    }
+}
+
+Step Reader::Impl::start_tag(const char* p, const char* end) {
+    // The tag ends at the first '>' outside a quoted attribute value.
+    const char* q = p + 1;
+    while (true) {
+        q = find_tag_stop(q, end);
+        if (q == end) return incomplete("unclosed start tag", p);
+        if (*q == '>') break;
+        const char* close = find_byte(q + 1, end, *q);
+        if (close == end) return incomplete("unclosed start tag", p);
+        q = close + 1;
+    }
+    std::string_view content(p + 1, static_cast<std::size_t>(q - (p + 1)));
+    EventKind kind = EventKind::StartTag;
+    if (!content.empty() && content.back() == '/') {
+        kind = EventKind::EmptyTag;
+        content.remove_suffix(1);
+    }
+    const char* name_end = scan_to<kSpace>(content.data(), content.data() + content.size());
+    const std::size_t name_len = static_cast<std::size_t>(name_end - content.data());
+    if (name_len == 0) return fail("start tag without a name", p);
+    const std::string_view name = content.substr(0, name_len);
+    if (kind == EventKind::StartTag) {
+        open_names.append(name);
+        open_ends.push_back(open_names.size());
+    }
+    return emit(kind, name, content.substr(name_len), q + 1);
+}
+
+Step Reader::Impl::end_tag(const char* p, const char* end) {
+    const char* gt = find_byte(p + 2, end, '>');
+    if (gt == end) return incomplete("unclosed end tag", p);
+    const std::string_view name = trim_trailing_space(std::string_view(p + 2, static_cast<std::size_t>(gt - (p + 2))));
+    if (name.empty()) return fail("end tag without a name", p);
+    if (open_ends.empty()) {
+        std::string message = "end tag </";
+        append_name(message, name);
+        message += "> with no open element";
+        return fail(std::move(message), p);
+    }
+    const std::string_view expected = innermost_open();
+    if (name != expected) {
+        std::string message = "mismatched end tag: expected </";
+        append_name(message, expected);
+        message += ">, found </";
+        append_name(message, name);
+        message += ">";
+        return fail(std::move(message), p);
+    }
+    open_names.resize(open_names.size() - expected.size());
+    open_ends.pop_back();
+    return emit(EventKind::EndTag, name, {}, gt + 1);
+}
+
+Step Reader::Impl::processing_instruction(const char* p, const char* end) {
+    const char* content = p + 2;
+    const char* gt = find_terminator(content, end, "?", 1);
+    if (gt == end) {
+        if (!eof) return Step::NeedMore;
+        const char* target_end = content;
+        while (target_end < end && !is_space(*target_end) && *target_end != '?') ++target_end;
+        const bool is_decl = std::string_view(content, static_cast<std::size_t>(target_end - content)) == "xml";
+        return incomplete(is_decl ? "unclosed XML declaration" : "unclosed processing instruction", p);
+    }
+    const std::string_view body(content, static_cast<std::size_t>(gt - 1 - content));
+    const char* target_end = scan_to<kSpace>(body.data(), body.data() + body.size());
+    const bool is_decl = body.substr(0, static_cast<std::size_t>(target_end - body.data())) == "xml";
+    return emit(is_decl ? EventKind::Declaration : EventKind::ProcessingInstruction, {}, body, gt + 1);
+}
+
+Step Reader::Impl::bang(const char* p, const char* end) {
+    const std::string_view have(p, static_cast<std::size_t>(end - p));
+    bool partial = false;
+    auto opens = [&](std::string_view opener, bool ignore_case) {
+        const std::size_t n = std::min(have.size(), opener.size());
+        const bool same = ignore_case ? equal_ignoring_ascii_case(have.substr(0, n), opener.substr(0, n))
+                                      : have.substr(0, n) == opener.substr(0, n);
+        if (same && n < opener.size()) partial = true;
+        return same && n == opener.size();
+    };
+    if (opens(kCommentOpen, false)) {
+        const char* content = p + kCommentOpen.size();
+        const char* gt = find_terminator(content, end, "--", 2);
+        if (gt == end) return incomplete("unclosed comment", p);
+        return emit(EventKind::Comment, {}, std::string_view(content, static_cast<std::size_t>(gt - 2 - content)), gt + 1);
+    }
+    if (opens(kCDataOpen, false)) {
+        const char* content = p + kCDataOpen.size();
+        const char* gt = find_terminator(content, end, "]]", 2);
+        if (gt == end) return incomplete("unclosed CDATA section", p);
+        return emit(EventKind::CData, {}, std::string_view(content, static_cast<std::size_t>(gt - 2 - content)), gt + 1);
+    }
+    if (opens(kDocTypeOpen, true)) return doctype(p, end);
+    // Too few bytes to tell which construct this is.
+    if (partial) return incomplete("unclosed '<!' markup", p);
+    return fail("unknown '<!' markup", p);
+}
+
+// The DOCTYPE ends at the first '>' that is outside quoted literals and
+// outside the internal subset in [...]. Inside the subset, comments and
+// processing instructions are stepped over whole, so a '>', a quote or a
+// bracket in them does not count.
+Step Reader::Impl::doctype(const char* p, const char* end) {
+    const char* content = p + kDocTypeOpen.size();
+    const char* q = content;
+    std::size_t depth = 0;  // open '[' brackets
+    while (true) {
+        q = scan_to<kDoctypeStop>(q, end);
+        if (q == end) return incomplete("unclosed DOCTYPE", p);
+        switch (*q) {
+            case '"':
+            case '\'': {
+                const char* close = find_byte(q + 1, end, *q);
+                if (close == end) return incomplete("unclosed DOCTYPE", p);
+                q = close + 1;
+                break;
+            }
+            case '[':
+                ++depth;
+                ++q;
+                break;
+            case ']':
+                if (depth > 0) --depth;
+                ++q;
+                break;
+            case '>':
+                if (depth == 0) {
+                    return emit(EventKind::DocType, {},
+                                std::string_view(content, static_cast<std::size_t>(q - content)), q + 1);
+                }
+                ++q;
+                break;
+            default: {  // '<'
+                if (depth == 0) {
+                    ++q;
+                    break;
+                }
+                // A '<' too near the end to tell what it opens needs no
+                // care: stepping over it, the scan runs out of bytes and the
+                // whole DOCTYPE is read again once more have come.
+                const std::string_view rest(q, static_cast<std::size_t>(end - q));
+                if (rest.starts_with(kCommentOpen)) {
+                    const char* gt = find_terminator(q + kCommentOpen.size(), end, "--", 2);
+                    if (gt == end) return incomplete("unclosed DOCTYPE", p);
+                    q = gt + 1;
+                } else if (rest.starts_with("<?")) {
+                    const char* gt = find_terminator(q + 2, end, "?", 1);
+                    if (gt == end) return incomplete("unclosed DOCTYPE", p);
+                    q = gt + 1;
+                } else {
+                    ++q;
+                }
+                break;
+            }
+        }
+    }
+}
+
+Step Reader::Impl::reference(const char* p, const char* end) {
+    const char* q = scan_to<kRefStop>(p + 1, end);
+    if (q == end && !eof) return Step::NeedMore;
+    if (q == end || *q != ';') return fail("'&' without a terminating ';'", p);
+    return emit(EventKind::GeneralRef, std::string_view(p + 1, static_cast<std::size_t>(q - (p + 1))), {}, q + 1);
+}
+
+// ---- the public face ---------------------------------------------------
+
+Reader::Reader(std::string_view document) : impl_(std::make_unique<Impl>()) {
+    impl_->data = document.data();
+    impl_->size = document.size();
+}
+
+Reader::Reader(ByteSource& source, std::size_t window_size) : impl_(std::make_unique<Impl>()) {
+    Impl& r = *impl_;
+    r.source = &source;
+    r.capacity = std::max<std::size_t>(window_size, 1);
+    r.window = std::make_unique_for_overwrite<char[]>(r.capacity);
+    r.data = r.window.get();
+    r.eof = false;
+}
+
+Reader::~Reader() = default;
+
+std::expected<Event, std::string> Reader::next() { return impl_->next(); }
+
+}  // namespace tessaly::xml

@@ -1,0 +1,406 @@
+// The XML pull tokenizer: its events, its errors with their positions, the
+// attribute walk, and the window mode, which must give exactly the events and
+// errors of the memory mode whatever the window size and the source's chunks.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "xml/reader.hpp"
+
+namespace tessaly::xml {
+namespace {
+
+const char* kind_name(EventKind kind) {
+    switch (kind) {
+        case EventKind::StartTag: return "start";
+        case EventKind::EndTag: return "end";
+        case EventKind::EmptyTag: return "empty";
+        case EventKind::Text: return "text";
+        case EventKind::CData: return "cdata";
+        case EventKind::Comment: return "comment";
+        case EventKind::Declaration: return "decl";
+        case EventKind::ProcessingInstruction: return "pi";
+        case EventKind::DocType: return "doctype";
+        case EventKind::GeneralRef: return "ref";
+        case EventKind::EndOfInput: return "eoi";
+    }
+    return "?";
+}
+
+// Every event as "kind name|body", up to and including the end of input or
+// the error ("error: message").
+std::vector<std::string> events(Reader& reader) {
+    std::vector<std::string> out;
+    while (true) {
+        auto ev = reader.next();
+        if (!ev) {
+            out.push_back("error: " + ev.error());
+            return out;
+        }
+        std::string line = kind_name(ev->kind);
+        if (!ev->name.empty()) line += " " + std::string(ev->name);
+        if (!ev->body.empty()) line += "|" + std::string(ev->body);
+        out.push_back(line);
+        if (ev->kind == EventKind::EndOfInput) return out;
+    }
+}
+
+std::vector<std::string> memory_events(std::string_view doc) {
+    Reader reader(doc);
+    return events(reader);
+}
+
+// Hands out an in-memory document in chunks: of a fixed size, or of random
+// sizes from 1 to 9 when `chunk` is 0. With `fail_at`, the read that would
+// go past that offset fails instead (bytes before it are handed out first),
+// once: asked again, it pretends the input ended, so a reader that went on
+// after a failure would see a clean end instead of the error.
+class ChunkSource : public ByteSource {
+public:
+    ChunkSource(std::string_view doc, std::size_t chunk, std::size_t fail_at = SIZE_MAX)
+        : doc_(doc), chunk_(chunk), fail_at_(fail_at) {}
+
+    std::expected<std::size_t, std::string> read(char* dst, std::size_t capacity) override {
+        if (pos_ >= fail_at_) {
+            if (failed_) return 0;
+            failed_ = true;
+            return std::unexpected(std::string("disk on fire"));
+        }
+        std::size_t n = chunk_ != 0 ? chunk_ : std::uniform_int_distribution<std::size_t>(1, 9)(rng_);
+        n = std::min({n, capacity, doc_.size() - pos_, fail_at_ - pos_});
+        std::copy_n(doc_.data() + pos_, n, dst);
+        pos_ += n;
+        return n;
+    }
+
+private:
+    std::string_view doc_;
+    std::size_t chunk_;
+    std::size_t fail_at_;
+    std::size_t pos_ = 0;
+    bool failed_ = false;
+    std::mt19937 rng_{12345};
+};
+
+std::vector<std::string> window_events(std::string_view doc, std::size_t window, std::size_t chunk) {
+    ChunkSource source(doc, chunk);
+    Reader reader(source, window);
+    return events(reader);
+}
+
+using Events = std::vector<std::string>;
+
+struct EventCase {
+    std::string doc;
+    Events expected;
+};
+
+// ---- events ---------------------------------------------------------------
+
+TEST(XmlReader, Events) {
+    const std::vector<EventCase> cases = {
+        {"", {"eoi"}},
+        {"<a x=\"1\">hi</a>", {"start a| x=\"1\"", "text|hi", "end a", "eoi"}},
+        {"<a/>", {"empty a", "eoi"}},
+        {"<a />", {"empty a| ", "eoi"}},
+        {"<a\tb='2'\n/>", {"empty a|\tb='2'\n", "eoi"}},
+        // '>' and the other quote inside quoted values do not end the tag.
+        {"<a b=\"x>y\"/>", {"empty a| b=\"x>y\"", "eoi"}},
+        {"<a b='x\">y'>", {"start a| b='x\">y'", "eoi"}},
+        // '/' only ends the name where it ends the tag.
+        {"<a/b>", {"start a/b", "eoi"}},
+        {"<x:a></x:a>", {"start x:a", "end x:a", "eoi"}},
+        {"<a><a></a></a>", {"start a", "start a", "end a", "end a", "eoi"}},
+        // Text is raw and untrimmed; white space between tags is text.
+        {"<a>  \n <b/>\r\n</a>", {"start a", "text|  \n ", "empty b", "text|\r\n", "end a", "eoi"}},
+        {"<a>x > y</a>", {"start a", "text|x > y", "end a", "eoi"}},
+        {"<a></a \n\t>", {"start a", "end a", "eoi"}},
+        {"<?xml version=\"1.0\"?><r/>", {"decl|xml version=\"1.0\"", "empty r", "eoi"}},
+        {"<?xml?>", {"decl|xml", "eoi"}},
+        {"<?xml-stylesheet href=\"s\"?>", {"pi|xml-stylesheet href=\"s\"", "eoi"}},
+        {"<?XML x?>", {"pi|XML x", "eoi"}},
+        {"<?p a > b ?>", {"pi|p a > b ", "eoi"}},
+        {"<?" "?>", {"pi", "eoi"}},  // split: "??>" is a trigraph
+        {"<!-- a -- b -->", {"comment| a -- b ", "eoi"}},
+        {"<!---->", {"comment", "eoi"}},
+        {"<!-- a --->", {"comment| a -", "eoi"}},
+        {"<![CDATA[<x>&y;]]]>", {"cdata|<x>&y;]", "eoi"}},
+        {"<![CDATA[]]>", {"cdata", "eoi"}},
+        {"<!DOCTYPE r>", {"doctype| r", "eoi"}},
+        {"<!doctype html>", {"doctype| html", "eoi"}},
+        {"<!DOCTYPE r SYSTEM \"a>b\"><r/>", {"doctype| r SYSTEM \"a>b\"", "empty r", "eoi"}},
+        {"<!DOCTYPE r [<!ENTITY e \"a>b\"><!-- ' ] > --><?p > ?>]><r/>",
+         {"doctype| r [<!ENTITY e \"a>b\"><!-- ' ] > --><?p > ?>]", "empty r", "eoi"}},
+        // References: the name is whatever lies between '&' and ';'.
+        {"<a>AT&T rocks;</a>", {"start a", "text|AT", "ref T rocks", "end a", "eoi"}},
+        {"<a>x&amp;y&#65;&nbsp;&;</a>",
+         {"start a", "text|x", "ref amp", "text|y", "ref #65", "ref nbsp", "ref", "end a", "eoi"}},
+        // Not errors: several top-level elements, text outside them, and
+        // elements still open at the end.
+        {"<a/><b>t</b>", {"empty a", "start b", "text|t", "end b", "eoi"}},
+        {"pre<a/>post", {"text|pre", "empty a", "text|post", "eoi"}},
+        {"<a><b>", {"start a", "start b", "eoi"}},
+        {"<a>text", {"start a", "text|text", "eoi"}},
+        // A byte-order mark is skipped at the very start only.
+        {"\xEF\xBB\xBFhi<a/>", {"text|hi", "empty a", "eoi"}},
+        {"<a/>\xEF\xBB\xBF", {"empty a", "text|\xEF\xBB\xBF", "eoi"}},
+        {"\xEF\xBB", {"text|\xEF\xBB", "eoi"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(memory_events(c.doc), c.expected) << c.doc;
+}
+
+TEST(XmlReader, ViewsPointIntoTheDocument) {
+    const std::string doc = "<a b=\"1\">text&r;</a>";
+    Reader reader(doc);
+    const char* lo = doc.data();
+    const char* hi = doc.data() + doc.size();
+    for (auto ev = reader.next(); ev && ev->kind != EventKind::EndOfInput; ev = reader.next()) {
+        for (std::string_view v : {ev->name, ev->body}) {
+            if (!v.empty()) {
+                EXPECT_TRUE(v.data() >= lo && v.data() + v.size() <= hi);
+            }
+        }
+    }
+}
+
+TEST(XmlReader, StaysAtTheEnd) {
+    Reader done("<a/>");
+    ASSERT_EQ(done.next()->kind, EventKind::EmptyTag);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(done.next()->kind, EventKind::EndOfInput);
+
+    Reader failed("</a><b/>");
+    for (int i = 0; i < 3; ++i) {
+        auto ev = failed.next();
+        ASSERT_FALSE(ev);
+        EXPECT_EQ(ev.error(), "end tag </a> with no open element at line 1, column 1");
+    }
+}
+
+// ---- errors ---------------------------------------------------------------
+
+struct ErrorCase {
+    std::string doc;
+    std::string message;
+};
+
+TEST(XmlReader, Errors) {
+    const std::vector<ErrorCase> cases = {
+        {"<a>1</b>", "mismatched end tag: expected </a>, found </b> at line 1, column 5"},
+        {"<r>\n  <a>\n  </b>", "mismatched end tag: expected </a>, found </b> at line 3, column 3"},
+        {"<a>\r\n</b>", "mismatched end tag: expected </a>, found </b> at line 2, column 1"},
+        {"<a><b></a>", "mismatched end tag: expected </b>, found </a> at line 1, column 7"},
+        {"<a></a b>", "mismatched end tag: expected </a>, found </a b> at line 1, column 4"},
+        {"<a></A>", "mismatched end tag: expected </a>, found </A> at line 1, column 4"},
+        {"<a>\xFF</\xFF>", "mismatched end tag: expected </a>, found </\xEF\xBF\xBD> at line 1, column 5"},
+        // Columns count bytes, from the first byte after a byte-order mark.
+        {"\xEF\xBB\xBF<a></b>", "mismatched end tag: expected </a>, found </b> at line 1, column 4"},
+        {"<a>\xC3\xA9</b>", "mismatched end tag: expected </a>, found </b> at line 1, column 6"},
+        {"</a>", "end tag </a> with no open element at line 1, column 1"},
+        {"<a></a></a>", "end tag </a> with no open element at line 1, column 8"},
+        {"<a></ >", "end tag without a name at line 1, column 4"},
+        {"<>", "start tag without a name at line 1, column 1"},
+        {"x\n < a>", "start tag without a name at line 2, column 2"},
+        {"<a>AT&T</a>", "'&' without a terminating ';' at line 1, column 6"},
+        {"<a>x&y&z;</a>", "'&' without a terminating ';' at line 1, column 5"},
+        {"x&y", "'&' without a terminating ';' at line 1, column 2"},
+        {"<", "unclosed start tag starting at line 1, column 1"},
+        {"<a", "unclosed start tag starting at line 1, column 1"},
+        {"<a b=\">\"", "unclosed start tag starting at line 1, column 1"},
+        {"<a b='x>", "unclosed start tag starting at line 1, column 1"},
+        {"<a></a", "unclosed end tag starting at line 1, column 4"},
+        {"\n\n<!-- x", "unclosed comment starting at line 3, column 1"},
+        {"<!--->", "unclosed comment starting at line 1, column 1"},
+        {"<![CDATA[x]]", "unclosed CDATA section starting at line 1, column 1"},
+        {"<?p x", "unclosed processing instruction starting at line 1, column 1"},
+        {"<?>", "unclosed processing instruction starting at line 1, column 1"},
+        {"<?xml version", "unclosed XML declaration starting at line 1, column 1"},
+        {"<!DOCTYPE r", "unclosed DOCTYPE starting at line 1, column 1"},
+        {"<!DOCTYPE r [ <!ENTITY e \"]>\"> ", "unclosed DOCTYPE starting at line 1, column 1"},
+        {"<!DOCTYPE r [ <!-- ]> -->", "unclosed DOCTYPE starting at line 1, column 1"},
+        {"<!DOCTYPE r SYSTEM 'x>", "unclosed DOCTYPE starting at line 1, column 1"},
+        {"<!", "unclosed '<!' markup starting at line 1, column 1"},
+        {"<a><!-", "unclosed '<!' markup starting at line 1, column 4"},
+        {"<![CDA", "unclosed '<!' markup starting at line 1, column 1"},
+        {"<!FOO>", "unknown '<!' markup at line 1, column 1"},
+        {"<!-x->", "unknown '<!' markup at line 1, column 1"},
+        {"<![cdata[x]]>", "unknown '<!' markup at line 1, column 1"},
+    };
+    for (const auto& c : cases) {
+        Events got = memory_events(c.doc);
+        EXPECT_EQ(got.back(), "error: " + c.message) << c.doc;
+    }
+}
+
+// ---- attributes -----------------------------------------------------------
+
+struct AttrCase {
+    std::string text;
+    bool skip_repeated;
+    std::vector<std::string> expected;  // "name=value"
+};
+
+std::vector<std::string> attributes(std::string_view text, bool skip_repeated) {
+    AttributeReader reader(text, skip_repeated);
+    std::vector<std::string> out;
+    Attribute a;
+    while (reader.next(a)) out.push_back(std::string(a.name) + "=" + std::string(a.value));
+    return out;
+}
+
+TEST(AttributeReader, Walk) {
+    const std::vector<AttrCase> cases = {
+        {"", true, {}},
+        {" a=\"1\" b='2'", true, {"a=1", "b=2"}},
+        {" a = \"1\"\tb\n=\n'2' ", true, {"a=1", "b=2"}},
+        {" a=\"x>y\" b='say \"hi\"' c=\"it's\"", true, {"a=x>y", "b=say \"hi\"", "c=it's"}},
+        {" a=\"\" xmlns:x=\"urn:x\" x:b='&amp;'", true, {"a=", "xmlns:x=urn:x", "x:b=&amp;"}},
+        {" a=\"1\"b=\"2\"", true, {"a=1", "b=2"}},
+        // Malformed attributes are stepped over.
+        {" disabled a=\"1\"", true, {"a=1"}},
+        {" a b=\"2\"", true, {"b=2"}},
+        {" a=1 b=\"2\"", true, {"b=2"}},
+        {" a=x\"y z\" b=\"2\"", true, {"b=2"}},
+        {" a= b=\"2\"", true, {"b=2"}},
+        {" a=", true, {}},
+        {" a", true, {}},
+        {" \"q\" b=\"2\"", true, {"b=2"}},
+        {" 'x b=\"2\"' c=\"3\"", true, {"c=3"}},
+        {" a\"b c\"=\"1\" d=\"4\"", true, {"d=4"}},
+        {" =\"1\" b=\"2\"", true, {"b=2"}},
+        {" b=\"0\" a=\"1", true, {"b=0"}},
+        // Repeated names: the first wins, or every one is taken.
+        {" a=\"1\" b=\"2\" a=\"3\"", true, {"a=1", "b=2"}},
+        {" a=\"1\" b=\"2\" a=\"3\"", false, {"a=1", "b=2", "a=3"}},
+        // A malformed first occurrence does not hide a later good one.
+        {" a=1 a=\"2\" a=\"3\"", true, {"a=2"}},
+        // Names are compared as written.
+        {" x:a=\"1\" a=\"2\" A=\"3\"", true, {"x:a=1", "a=2", "A=3"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(attributes(c.text, c.skip_repeated), c.expected) << c.text;
+}
+
+TEST(AttributeReader, RepeatsAmongManyAttributes) {
+    std::string text;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 20; ++i) {
+        text += " n" + std::to_string(i) + "=\"" + std::to_string(i) + "\"";
+        expected.push_back("n" + std::to_string(i) + "=" + std::to_string(i));
+    }
+    std::vector<std::string> all = expected;
+    for (int i : {3, 15, 0, 19}) {
+        text += " n" + std::to_string(i) + "=\"again\"";
+        all.push_back("n" + std::to_string(i) + "=again");
+    }
+    EXPECT_EQ(attributes(text, true), expected);
+    EXPECT_EQ(attributes(text, false), all);
+}
+
+TEST(AttributeReader, OverATagBody) {
+    Reader reader("<t a=\"x>y\" b = 'z' a='dup'/>");
+    auto ev = reader.next();
+    ASSERT_TRUE(ev);
+    EXPECT_EQ(attributes(ev->body, true), (std::vector<std::string>{"a=x>y", "b=z"}));
+}
+
+// ---- window mode ----------------------------------------------------------
+
+// Documents holding every construct, including ones whose bytes are long
+// enough to straddle several small windows.
+const std::vector<std::string> kWindowDocs = {
+    "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+    "<!DOCTYPE r [\n  <!ENTITY e \"a>b\">\n  <!-- ' ] > -->\n  <?p > ?>\n  <!-- ]> --><?q ]> ?>\n]>\n"
+    "<r xmlns:x=\"urn:x\" a='1>2' b=\"q'q\">\r\n"
+    "  <x:item id=\"7\"/>text \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 more&amp;&#x1F600;&undefined entity;\r\n"
+    "  <!-- c -- c --><![CDATA[ <raw> & ]] ]]><?pi data?>\n"
+    "  <deep><deeper>\r\n</deeper></deep>\n</r>\n<second/>tail",
+    "<a>1</b>",
+    "<r>\n<a>\n</a>\n</r>\n</r>",
+    "<r>AT&T</r>",
+    "<r><!DOCTYPE oops [ <!-- ]> --> ",
+    "<r>x</r><!FOO>",
+    "<a b='never closed>",
+};
+
+TEST(XmlReaderWindow, SameEventsAsMemoryAtEveryCut) {
+    for (const auto& full : kWindowDocs) {
+        for (std::size_t cut = 0; cut <= full.size(); ++cut) {
+            const std::string_view doc(full.data(), cut);
+            const Events expected = memory_events(doc);
+            for (std::size_t window : {1, 3, 8, 16, 64}) {
+                for (std::size_t chunk : {1, 2, 3, 7, 0}) {
+                    EXPECT_EQ(window_events(doc, window, chunk), expected)
+                        << "cut " << cut << ", window " << window << ", chunk " << chunk << ": " << doc;
+                }
+            }
+        }
+    }
+}
+
+TEST(XmlReaderWindow, SameEventsAtEveryWindowAlignment) {
+    // Shifting a document by 0 to 64 bytes puts a window boundary at every
+    // offset of every construct.
+    for (const auto& base : kWindowDocs) {
+        for (std::size_t shift = 0; shift <= 64; ++shift) {
+            const std::string doc = std::string(shift, ' ') + base;
+            const Events expected = memory_events(doc);
+            for (std::size_t window : {8, 16, 64}) {
+                EXPECT_EQ(window_events(doc, window, 0), expected) << "shift " << shift << ", window " << window;
+            }
+        }
+    }
+}
+
+TEST(XmlReaderWindow, EventsLongerThanTheWindow) {
+    const std::string text(1000, 'x');
+    const std::string value(500, 'v');
+    const std::string doc = "<a k=\"" + value + "\">" + text + "<!--" + text + "--></a>";
+    const Events expected = {"start a| k=\"" + value + "\"", "text|" + text, "comment|" + text, "end a", "eoi"};
+    ASSERT_EQ(memory_events(doc), expected);
+    EXPECT_EQ(window_events(doc, 8, 1), expected);
+    EXPECT_EQ(window_events(doc, 16, 0), expected);
+}
+
+TEST(XmlReaderWindow, LinesCountedAcrossSlides) {
+    std::string doc = "<r>\n";
+    for (int i = 0; i < 100; ++i) doc += "<a>x</a>\r\n";
+    doc += "  </b>";
+    const std::string message = "error: mismatched end tag: expected </r>, found </b> at line 102, column 3";
+    EXPECT_EQ(memory_events(doc).back(), message);
+    EXPECT_EQ(window_events(doc, 16, 0).back(), message);
+}
+
+TEST(XmlReaderWindow, ReadFailure) {
+    const std::string doc = "<a>hello</a><b/>";
+    // The failure comes after the bytes that did arrive were read as far as
+    // they go: "</" is all there is of the next tag.
+    ChunkSource source(doc, 3, 10);
+    Reader reader(source, 64);
+    EXPECT_EQ(events(reader), (Events{"start a", "text|hello", "error: failed to read the input: disk on fire"}));
+    EXPECT_EQ(reader.next().error(), "failed to read the input: disk on fire");
+
+    ChunkSource at_once(doc, 3, 0);
+    Reader first(at_once, 64);
+    EXPECT_EQ(events(first), (Events{"error: failed to read the input: disk on fire"}));
+
+    // Wherever the failure strikes, what comes before it is what memory mode
+    // gives, and then the error.
+    const Events whole = memory_events(doc);
+    for (std::size_t fail_at = 0; fail_at <= doc.size(); ++fail_at) {
+        for (std::size_t window : {4, 64}) {
+            ChunkSource failing(doc, 2, fail_at);
+            Reader r(failing, window);
+            Events got = events(r);
+            ASSERT_EQ(got.back(), "error: failed to read the input: disk on fire") << fail_at;
+            got.pop_back();
+            ASSERT_LE(got.size(), whole.size());
+            EXPECT_TRUE(std::equal(got.begin(), got.end(), whole.begin())) << fail_at;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tessaly::xml
