@@ -34,6 +34,11 @@ private:
 
 std::expected<void, std::string> write_pretty(const Value& value, Sink& sink);
 
+// The writer collects output in a buffer of this size and hands it over when
+// full. Runs of string bytes that do not fit go to the sink directly, so every
+// write but the last carries at least this many bytes.
+inline constexpr std::size_t kStagingBytes = 64 * 1024;
+
 // Float text: shortest round-trip digits, positional for decimal exponents
 // -5 to 15 ("5.0", "0.001"), scientific otherwise ("1e+16", "1.5e-7").
 // Writes at most 32 bytes into `out` and returns the count.

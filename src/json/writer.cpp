@@ -1,0 +1,249 @@
+#include "json/writer.hpp"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "json/escape.hpp"
+
+namespace tessaly::json {
+
+namespace {
+
+// A line break and the indentation after it come from this one run, so
+// most of them are a single copy: ",\n" then spaces; "\n" alone starts at 1.
+constexpr std::size_t kBreakRun = 256;
+constexpr std::array<char, kBreakRun> kBreak = [] {
+    std::array<char, kBreakRun> a{};
+    a[0] = ',';
+    a[1] = '\n';
+    for (std::size_t i = 2; i < kBreakRun; ++i) a[i] = ' ';
+    return a;
+}();
+constexpr const char* kSpaces = kBreak.data() + 2;
+constexpr std::size_t kSpacesRun = kBreakRun - 2;
+
+// Room that a number needs at most: 20 digits and a sign, or a float text.
+constexpr std::size_t kNumberRoom = 32;
+
+// The longest string whose worst-case escaped text (every byte \u00XX, plus
+// quotes) fits in an empty staging buffer.
+constexpr std::size_t kReservableString = (kStagingBytes - 2) / escape::kMaxEscape;
+
+class Writer {
+public:
+    explicit Writer(Sink& sink) : sink_(sink), buf_(new char[kStagingBytes]) { stack_.reserve(32); }
+
+    std::expected<void, std::string> run(const Value& root);
+
+private:
+    // One container being written: the value itself and the next element
+    // or member to write.
+    struct Frame {
+        const Value* container;
+        std::size_t index;
+    };
+
+    void value(const Value& v);
+    void string(std::string_view s);
+    void string_in_pieces(std::string_view s);
+    void line_break(bool comma, std::size_t spaces);
+
+    std::size_t room() const { return kStagingBytes - pos_; }
+
+    void put(const char* p, std::size_t n) {
+        if (n <= room()) {
+            std::memcpy(buf_.get() + pos_, p, n);
+            pos_ += n;
+            return;
+        }
+        put_overflowing(p, n);
+    }
+    void put(std::string_view s) { put(s.data(), s.size()); }
+    void put_char(char c) {
+        if (pos_ == kStagingBytes) flush();
+        buf_[pos_++] = c;
+    }
+    void put_overflowing(const char* p, std::size_t n);
+    void flush();
+    void hand_over(const char* p, std::size_t n);
+
+    Sink& sink_;
+    std::unique_ptr<char[]> buf_;
+    std::size_t pos_ = 0;
+    bool failed_ = false;
+    std::string error_;
+    std::vector<Frame> stack_;
+};
+
+void Writer::hand_over(const char* p, std::size_t n) {
+    if (failed_ || n == 0) return;
+    auto r = sink_.write(std::string_view(p, n));
+    if (!r) {
+        failed_ = true;
+        error_ = std::move(r.error());
+    }
+}
+
+// After a failure the staged bytes are dropped, so the caller can keep
+// putting without checks until it next looks at failed_.
+void Writer::flush() {
+    hand_over(buf_.get(), pos_);
+    pos_ = 0;
+}
+
+// Fills the buffer to the brim before handing it over, so the sink sees
+// full chunks; what is left then goes over directly when it is a whole
+// buffer or more, instead of being copied once more.
+void Writer::put_overflowing(const char* p, std::size_t n) {
+    std::size_t first = room();
+    std::memcpy(buf_.get() + pos_, p, first);
+    pos_ = kStagingBytes;
+    flush();
+    p += first;
+    n -= first;
+    if (n >= kStagingBytes) {
+        hand_over(p, n);
+        return;
+    }
+    std::memcpy(buf_.get(), p, n);
+    pos_ = n;
+}
+
+void Writer::line_break(bool comma, std::size_t spaces) {
+    const char* run = comma ? kBreak.data() : kBreak.data() + 1;
+    std::size_t head = comma ? 2 : 1;
+    if (spaces <= kSpacesRun) {
+        put(run, head + spaces);
+        return;
+    }
+    put(run, head + kSpacesRun);
+    spaces -= kSpacesRun;
+    while (spaces > 0) {
+        std::size_t n = spaces < kSpacesRun ? spaces : kSpacesRun;
+        put(kSpaces, n);
+        spaces -= n;
+    }
+}
+
+void Writer::string(std::string_view s) {
+    const std::size_t n = s.size();
+    if (n == 0) {  // its data may be null, which memcpy must never see
+        put("\"\"");
+        return;
+    }
+    if (n > kReservableString || escape::kMaxEscape * n + 2 > room()) {
+        string_in_pieces(s);
+        return;
+    }
+    // The worst case fits: write straight into the buffer without checks.
+    char* o = buf_.get() + pos_;
+    *o++ = '"';
+    o = escape::copy_escaped(o, s.data(), s.data() + n);
+    *o++ = '"';
+    pos_ = static_cast<std::size_t>(o - buf_.get());
+}
+
+void Writer::string_in_pieces(std::string_view s) {
+    put_char('"');
+    const char* p = s.data();
+    const char* end = p + s.size();
+    while (!failed_) {
+        const char* q = escape::find(p, end);
+        put(p, static_cast<std::size_t>(q - p));
+        if (q == end) break;
+        char esc[escape::kMaxEscape];
+        char* e = escape::write(esc, static_cast<unsigned char>(*q));
+        put(esc, static_cast<std::size_t>(e - esc));
+        p = q + 1;
+    }
+    put_char('"');
+}
+
+void Writer::value(const Value& v) {
+    switch (v.kind()) {
+        case Kind::Null: put("null"); return;
+        case Kind::False: put("false"); return;
+        case Kind::True: put("true"); return;
+        case Kind::UInt:
+        case Kind::Int:
+        case Kind::Float: {
+            char tmp[kNumberRoom];
+            const bool direct = room() >= kNumberRoom;
+            char* o = direct ? buf_.get() + pos_ : tmp;
+            std::size_t n;
+            if (v.kind() == Kind::UInt) {
+                n = static_cast<std::size_t>(std::to_chars(o, o + kNumberRoom, v.as_uint()).ptr - o);
+            } else if (v.kind() == Kind::Int) {
+                n = static_cast<std::size_t>(std::to_chars(o, o + kNumberRoom, v.as_int()).ptr - o);
+            } else {
+                n = format_float(v.as_float(), o);
+            }
+            if (direct) {
+                pos_ += n;
+            } else {
+                put(tmp, n);
+            }
+            return;
+        }
+        case Kind::String: string(v.as_string()); return;
+        case Kind::Array:
+            if (v.size() == 0) {
+                put("[]");
+            } else {
+                put_char('[');
+                stack_.push_back({&v, 0});
+            }
+            return;
+        case Kind::Object:
+            if (v.size() == 0) {
+                put("{}");
+            } else {
+                put_char('{');
+                stack_.push_back({&v, 0});
+            }
+            return;
+    }
+}
+
+std::expected<void, std::string> Writer::run(const Value& root) {
+    value(root);
+    while (!stack_.empty() && !failed_) {
+        Frame& top = stack_.back();
+        const Value& c = *top.container;
+        if (top.index == c.size()) {
+            const char close = c.kind() == Kind::Array ? ']' : '}';
+            stack_.pop_back();
+            line_break(false, 2 * stack_.size());
+            put_char(close);
+            continue;
+        }
+        // Elements of the top container sit one level below it.
+        line_break(top.index != 0, 2 * stack_.size());
+        const Value* child;
+        if (c.kind() == Kind::Array) {
+            child = &c.as_array()[top.index];
+        } else {
+            const Member& m = c.as_object()[top.index];
+            string(m.key);
+            put(": ");
+            child = &m.value;
+        }
+        ++top.index;  // before value(), which may grow the stack and move `top`
+        value(*child);
+    }
+    flush();
+    if (failed_) return std::unexpected(std::move(error_));
+    return {};
+}
+
+}  // namespace
+
+std::expected<void, std::string> write_pretty(const Value& value, Sink& sink) {
+    Writer w(sink);
+    return w.run(value);
+}
+
+}  // namespace tessaly::json
