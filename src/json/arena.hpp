@@ -4,6 +4,7 @@
 // value by value and never recursively.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -18,8 +19,11 @@ public:
     Arena& operator=(const Arena&) = delete;
 
     void* allocate(std::size_t size, std::size_t align = alignof(std::max_align_t)) {
-        std::size_t p = (pos_ + align - 1) & ~(align - 1);
-        if (p + size > cap_) return allocate_slow(size, align);
+        // Align the address, not the offset: a block is only as aligned as
+        // operator new makes it, which is less than some types ask for.
+        std::uintptr_t base = reinterpret_cast<std::uintptr_t>(block_);
+        std::size_t p = ((base + pos_ + align - 1) & ~(align - 1)) - base;
+        if (p > cap_ || size > cap_ - p) return allocate_slow(size, align);
         pos_ = p + size;
         return block_ + p;
     }
