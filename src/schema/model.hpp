@@ -50,6 +50,16 @@ struct ComplexTypeDef {
     std::vector<AttributeDef> attributes;
     bool mixed = false;
     JsonType text_type = JsonType::Absent;
+
+    // Inline types nest as deep as the schema text does, so copying and
+    // destroying a declaration tree walk it with explicit stacks instead of
+    // recursing once per level.
+    ComplexTypeDef() = default;
+    ComplexTypeDef(const ComplexTypeDef& other);
+    ComplexTypeDef(ComplexTypeDef&&) noexcept = default;
+    ComplexTypeDef& operator=(const ComplexTypeDef& other);
+    ComplexTypeDef& operator=(ComplexTypeDef&&) noexcept = default;
+    ~ComplexTypeDef();
 };
 
 struct TypeDef {

@@ -1,0 +1,265 @@
+// Completing the model: kinds of derived simple types, inheritance of named
+// complex types, and the links from declarations to named types.
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "schema/loader.hpp"
+#include "schema_test_util.hpp"
+
+namespace tessaly::schema {
+namespace {
+
+using testing::TempDir;
+using testing::xsd;
+using J = JsonType;
+
+SchemaModel load(const std::string& body) {
+    TempDir dir;
+    auto m = parse_xsd(dir.write("s.xsd", xsd(body)));
+    EXPECT_TRUE(m.has_value()) << (m ? "" : m.error().display());
+    return m ? std::move(*m) : SchemaModel{};
+}
+
+std::string simple_type(const std::string& name, const std::string& base) {
+    return "<xs:simpleType name=\"" + name + "\"><xs:restriction base=\"" + base + "\"/></xs:simpleType>";
+}
+
+JsonType kind_of(const SchemaModel& m, const std::string& name) {
+    const TypeDef* t = m.find_type(name);
+    EXPECT_NE(t, nullptr) << name;
+    EXPECT_TRUE(t && !t->is_complex()) << name;
+    return t ? t->simple : J::Absent;
+}
+
+TEST(SimpleKinds, ChainTakesTheBuiltInKindInEveryDeclarationOrder) {
+    std::vector<std::string> decls = {simple_type("A", "xs:integer"), simple_type("B", "A"), simple_type("C", "B")};
+    std::sort(decls.begin(), decls.end());
+    do {
+        std::string body;
+        for (const auto& d : decls) body += d;
+        SchemaModel m = load(body);
+        EXPECT_EQ(kind_of(m, "A"), J::Integer);
+        EXPECT_EQ(kind_of(m, "B"), J::Integer);
+        EXPECT_EQ(kind_of(m, "C"), J::Integer);
+    } while (std::next_permutation(decls.begin(), decls.end()));
+}
+
+TEST(SimpleKinds, ChainsLongerThanTheLinkLimitStillEndWithTheBuiltInKind) {
+    // T0 restricts T1, ..., T59 restricts xs:boolean; declared in an order
+    // unrelated to the chain.
+    constexpr int kLength = 60;
+    std::string body;
+    for (int i = 0; i < kLength; ++i) {
+        int k = (i * 37) % kLength;
+        body += simple_type("T" + std::to_string(k), k + 1 == kLength ? "xs:boolean" : "T" + std::to_string(k + 1));
+    }
+    SchemaModel m = load(body);
+    for (int k = 0; k < kLength; ++k) EXPECT_EQ(kind_of(m, "T" + std::to_string(k)), J::Boolean) << k;
+}
+
+TEST(SimpleKinds, UnresolvableBasesKeepTheirKind) {
+    SchemaModel m = load(simple_type("Unknown", "Nowhere") + simple_type("OnComplex", "Cx") +
+                         "<xs:complexType name=\"Cx\"><xs:simpleContent><xs:extension base=\"xs:int\"/>"
+                         "</xs:simpleContent></xs:complexType>" +
+                         simple_type("A", "B") + simple_type("B", "A") + simple_type("Self", "Self") +
+                         simple_type("IntoCycle", "A"));
+    for (const char* n : {"Unknown", "OnComplex", "A", "B", "Self", "IntoCycle"}) EXPECT_EQ(kind_of(m, n), J::String) << n;
+}
+
+TEST(SimpleKinds, CycleMembersKeepTheirOwnKindWhateverTheOrder) {
+    // A also has a built-in base of its own: inside the cycle each member
+    // keeps what it had, and a type leading into the cycle takes the kind of
+    // the member it reaches.
+    const std::string a = "<xs:simpleType name=\"A\"><xs:restriction base=\"xs:int\"/><xs:restriction base=\"B\"/>"
+                          "</xs:simpleType>";
+    std::vector<std::string> decls = {a, simple_type("B", "A"), simple_type("ToA", "A"), simple_type("ToB", "B")};
+    std::sort(decls.begin(), decls.end());
+    do {
+        std::string body;
+        for (const auto& d : decls) body += d;
+        SchemaModel m = load(body);
+        EXPECT_EQ(kind_of(m, "A"), J::Integer);
+        EXPECT_EQ(kind_of(m, "B"), J::String);
+        EXPECT_EQ(kind_of(m, "ToA"), J::Integer);
+        EXPECT_EQ(kind_of(m, "ToB"), J::String);
+    } while (std::next_permutation(decls.begin(), decls.end()));
+}
+
+// S restricts N1, ..., each Nk restricts N(k+1) but is then redefined as a
+// complex type, so a walk from S passes through them to the simple N(n+1).
+std::string chain_through_complex_types(int n) {
+    std::string body = simple_type("S", "N1");
+    for (int k = 1; k <= n; ++k) {
+        std::string name = "N" + std::to_string(k);
+        body += simple_type(name, "N" + std::to_string(k + 1));
+        body += "<xs:complexType name=\"" + name + "\"/>";
+    }
+    body += simple_type("N" + std::to_string(n + 1), "xs:double");
+    return body;
+}
+
+TEST(SimpleKinds, OneWalkFollowsAtMostTwentyLinks) {
+    SchemaModel within = load(chain_through_complex_types(19));  // the simple type is link 20
+    EXPECT_EQ(kind_of(within, "S"), J::Float);
+    SchemaModel beyond = load(chain_through_complex_types(20));  // link 21
+    EXPECT_EQ(kind_of(beyond, "S"), J::String);
+    // The later complex definitions stand: the pass only changes simple types.
+    EXPECT_TRUE(beyond.find_type("N1")->is_complex());
+    EXPECT_TRUE(beyond.find_type("N20")->is_complex());
+}
+
+std::string complex_type(const std::string& name, const std::string& base, const std::string& own,
+                         const char* how = "extension") {
+    std::string members = "<xs:sequence><xs:element name=\"" + own + "\"/></xs:sequence><xs:attribute name=\"@" +
+                          own + "\"/>";
+    if (base.empty()) return "<xs:complexType name=\"" + name + "\">" + members + "</xs:complexType>";
+    return "<xs:complexType name=\"" + name + "\"><xs:complexContent><xs:" + how + " base=\"" + base + "\">" +
+           members + "</xs:" + how + "></xs:complexContent></xs:complexType>";
+}
+
+const TypeDef& complex_of(const SchemaModel& m, const std::string& name) {
+    const TypeDef* t = m.find_type(name);
+    static const TypeDef none;
+    EXPECT_TRUE(t && t->is_complex()) << name;
+    return t ? *t : none;
+}
+
+TEST(Inheritance, MembersOfEachBaseComeBeforeTheTypesOwnNearestBaseFirst) {
+    std::vector<std::string> decls = {complex_type("A", "", "a"), complex_type("B", "A", "b"),
+                                      complex_type("C", "B", "c", "restriction")};
+    std::sort(decls.begin(), decls.end());
+    do {
+        std::string body;
+        for (const auto& d : decls) body += d;
+        SchemaModel m = load(body);
+        EXPECT_EQ(testing::child_names(complex_of(m, "A")), "a");
+        EXPECT_EQ(testing::child_names(complex_of(m, "B")), "a,b");
+        EXPECT_EQ(testing::child_names(complex_of(m, "C")), "b,a,c");
+        EXPECT_EQ(testing::attribute_names(complex_of(m, "C")), "@b,@a,@c");
+    } while (std::next_permutation(decls.begin(), decls.end()));
+}
+
+TEST(Inheritance, CyclesUnknownAndSimpleBases) {
+    // S is named as a complex base but ends as a simple type: it contributes
+    // nothing, yet the walk goes on through its own base.
+    SchemaModel m = load(complex_type("X", "Y", "x") + complex_type("Y", "X", "y") +
+                         complex_type("Lost", "Nowhere", "l") + complex_type("A", "", "a") +
+                         complex_type("S", "A", "s") + simple_type("S", "xs:int") + complex_type("C", "S", "c") +
+                         complex_type("Self", "Self", "self"));
+    EXPECT_EQ(testing::child_names(complex_of(m, "X")), "y,x");
+    EXPECT_EQ(testing::child_names(complex_of(m, "Y")), "x,y");
+    EXPECT_EQ(testing::child_names(complex_of(m, "Lost")), "l");
+    EXPECT_EQ(testing::child_names(complex_of(m, "C")), "a,c");
+    EXPECT_EQ(testing::child_names(complex_of(m, "Self")), "self");
+}
+
+TEST(Inheritance, MixedAndTextKindStayTheTypesOwn) {
+    SchemaModel m = load(R"(
+  <xs:complexType name="Amount" mixed="true">
+    <xs:simpleContent><xs:extension base="xs:decimal"><xs:attribute name="ccy"/></xs:extension></xs:simpleContent>
+  </xs:complexType>
+  <xs:complexType name="Price">
+    <xs:simpleContent><xs:extension base="Amount"><xs:attribute name="unit"/></xs:extension></xs:simpleContent>
+  </xs:complexType>
+  <xs:element name="anon">
+    <xs:complexType><xs:complexContent><xs:extension base="Amount"/></xs:complexContent></xs:complexType>
+  </xs:element>)");
+    const TypeDef& price = complex_of(m, "Price");
+    EXPECT_EQ(testing::attribute_names(price), "ccy,unit");
+    EXPECT_EQ(price.complex.text_type, J::Absent);
+    EXPECT_FALSE(price.complex.mixed);
+    EXPECT_TRUE(m.find_element("anon")->type_def.complex.attributes.empty()) << "anonymous types inherit nothing";
+}
+
+TEST(Links, DeclarationsPointAtTheNamedTypeTheirNameResolvesTo) {
+    SchemaModel m = load(R"(
+  <xs:element name="order" type="Order"/>
+  <xs:element name="ghost" type="Missing"/>
+  <xs:element name="plain" type="xs:int"/>
+  <xs:complexType name="Order"><xs:sequence>
+    <xs:element name="id" type="xs:int"/>
+    <xs:element ref="line"/>
+    <xs:element name="extra"><xs:complexType><xs:sequence>
+      <xs:element name="deep"><xs:complexType><xs:sequence><xs:element name="id"/></xs:sequence></xs:complexType></xs:element>
+    </xs:sequence></xs:complexType></xs:element>
+  </xs:sequence></xs:complexType>
+  <xs:complexType name="Other"><xs:sequence>
+    <xs:element name="id" type="IdType"/>
+    <xs:element name="line" type="Line"/>
+  </xs:sequence></xs:complexType>
+  <xs:simpleType name="IdType"><xs:restriction base="xs:int"/></xs:simpleType>
+  <xs:complexType name="Line"/>)");
+    const TypeDef* order = m.find_type("Order");
+    const TypeDef* id_type = m.find_type("IdType");
+    const TypeDef* line = m.find_type("Line");
+    ASSERT_TRUE(order && id_type && line);
+
+    const ElementDef* g = m.find_element("order");
+    EXPECT_EQ(g->named_type_def, order);
+    EXPECT_EQ(g->named_type, m.type_name_id("Order"));
+    const ElementDef* ghost = m.find_element("ghost");
+    EXPECT_EQ(ghost->named_type_def, nullptr);
+    EXPECT_NE(ghost->named_type, kNoTypeName);
+    EXPECT_EQ(ghost->named_type, m.type_name_id("Missing"));
+    EXPECT_EQ(m.find_element("plain")->named_type, kNoTypeName);
+
+    // Every child named id, at any depth, resolves to IdType, whatever its
+    // own declaration said; a reference resolves by its referenced name.
+    const ElementDef* id = testing::child(*order, "id");
+    EXPECT_EQ(id->named_type_def, id_type);
+    EXPECT_EQ(testing::child(*order, "line")->named_type_def, line);
+    const ElementDef* extra = testing::child(*order, "extra");
+    EXPECT_EQ(extra->named_type, kNoTypeName);
+    const ElementDef* deep = testing::child(extra->type_def, "deep");
+    EXPECT_EQ(testing::child(deep->type_def, "id")->named_type_def, id_type);
+}
+
+TEST(Links, TheLastDeclarationOfANameDecidesItsType) {
+    SchemaModel m = load(R"(
+  <xs:element name="e" type="T1"/>
+  <xs:complexType name="Holder"><xs:sequence><xs:element name="e" type="T2"/></xs:sequence></xs:complexType>
+  <xs:complexType name="T1"/>
+  <xs:complexType name="T2"/>)");
+    EXPECT_EQ(m.find_element("e")->named_type_def, m.find_type("T2"));
+}
+
+TEST(Links, TypeNamesAreNumberedOnceAndLinksSurviveAMove) {
+    SchemaModel m = load(R"(
+  <xs:element name="a" type="A"/>
+  <xs:element name="b" type="Unknown"/>
+  <xs:complexType name="A"><xs:sequence><xs:element name="a" type="A"/></xs:sequence></xs:complexType>
+  <xs:simpleType name="S"><xs:restriction base="xs:int"/></xs:simpleType>)");
+    std::set<TypeNameId> ids;
+    for (const char* n : {"A", "Unknown", "S"}) {
+        TypeNameId id = m.type_name_id(n);
+        EXPECT_NE(id, kNoTypeName) << n;
+        ids.insert(id);
+    }
+    EXPECT_EQ(ids.size(), 3u);
+    EXPECT_EQ(m.type_name_ids.size(), 3u);
+    EXPECT_EQ(m.type_name_id("a"), kNoTypeName);
+
+    SchemaModel moved = std::move(m);
+    const TypeDef* a = moved.find_type("A");
+    EXPECT_EQ(moved.find_element("a")->named_type_def, a);
+    EXPECT_EQ(a->complex.children.at(0).named_type_def, a);
+}
+
+TEST(Links, AnonymousDeclarationForXsiTypeOnUndeclaredElements) {
+    SchemaModel m = load("");
+    EXPECT_EQ(m.anonymous.name.local, "");
+    EXPECT_FALSE(m.anonymous.name.namespace_uri.has_value());
+    EXPECT_EQ(m.anonymous.min_occurs, 1u);
+    EXPECT_FALSE(m.anonymous.max_occurs.unbounded);
+    EXPECT_EQ(m.anonymous.max_occurs.count, 1u);
+    EXPECT_FALSE(m.anonymous.type_def.is_complex());
+    EXPECT_EQ(m.anonymous.type_def.simple, J::String);
+    EXPECT_EQ(m.anonymous.named_type, kNoTypeName);
+}
+
+}  // namespace
+}  // namespace tessaly::schema

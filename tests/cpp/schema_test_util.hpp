@@ -1,0 +1,107 @@
+#pragma once
+// Helpers for the schema tests: XSD files written into a fresh directory.
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <pthread.h>
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#include "schema/model.hpp"
+
+namespace tessaly::schema::testing {
+
+inline constexpr std::string_view kXsdNs = "http://www.w3.org/2001/XMLSchema";
+
+// A directory that lives as long as the object.
+class TempDir {
+public:
+    TempDir() {
+        const char* base = std::getenv("TMPDIR");
+        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/tessaly_schema_XXXXXX";
+        if (!::mkdtemp(tmpl.data())) ADD_FAILURE() << "mkdtemp failed";
+        root_ = tmpl;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(root_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string path(std::string_view rel = {}) const { return rel.empty() ? root_.string() : (root_ / rel).string(); }
+
+    // Writes `text` to `rel`, creating its directories; returns the full path.
+    std::string write(std::string_view rel, std::string_view text) const {
+        std::filesystem::path p = root_ / rel;
+        std::filesystem::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary) << text;
+        return p.string();
+    }
+
+private:
+    std::filesystem::path root_;
+};
+
+// A schema document binding xs to the XSD namespace, around `body`.
+inline std::string xsd(std::string_view body, std::string_view root_attributes = {}) {
+    std::string s = "<?xml version=\"1.0\"?>\n<xs:schema xmlns:xs=\"";
+    s.append(kXsdNs).append("\"");
+    if (!root_attributes.empty()) s.append(" ").append(root_attributes);
+    s.append(">\n").append(body).append("\n</xs:schema>\n");
+    return s;
+}
+
+// Changes the working directory for the lifetime of the object.
+class ChangeDir {
+public:
+    explicit ChangeDir(const std::string& to) : from_(std::filesystem::current_path()) {
+        std::filesystem::current_path(to);
+    }
+    ~ChangeDir() { std::filesystem::current_path(from_); }
+
+private:
+    std::filesystem::path from_;
+};
+
+// Runs `fn` on a thread with a stack of `bytes`, and waits for it.
+inline void run_with_stack(std::size_t bytes, std::function<void()> fn) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, bytes);
+    pthread_t thread;
+    auto trampoline = [](void* p) -> void* {
+        (*static_cast<std::function<void()>*>(p))();
+        return nullptr;
+    };
+    if (pthread_create(&thread, &attr, trampoline, &fn) != 0) {
+        ADD_FAILURE() << "pthread_create failed";
+    } else {
+        pthread_join(thread, nullptr);
+    }
+    pthread_attr_destroy(&attr);
+}
+
+inline const ElementDef* child(const TypeDef& t, std::string_view local) {
+    for (const auto& c : t.complex.children)
+        if (c.name.local == local) return &c;
+    return nullptr;
+}
+
+inline std::string child_names(const TypeDef& t) {
+    std::string s;
+    for (const auto& c : t.complex.children) s.append(s.empty() ? "" : ",").append(c.name.local);
+    return s;
+}
+
+inline std::string attribute_names(const TypeDef& t) {
+    std::string s;
+    for (const auto& a : t.complex.attributes) s.append(s.empty() ? "" : ",").append(a.name);
+    return s;
+}
+
+}  // namespace tessaly::schema::testing
