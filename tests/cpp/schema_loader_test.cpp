@@ -48,16 +48,6 @@ TEST(Loader, LocationsResolveAgainstTheMainDocumentsDirectory) {
     EXPECT_EQ(global_kind(*m, "c"), J::Boolean);
 }
 
-TEST(Loader, RelativeMainPathWithDirectories) {
-    TempDir dir;
-    dir.write("d/a.xsd", xsd(include("b.xsd")));
-    dir.write("d/b.xsd", xsd(R"(<xs:element name="b" type="xs:double"/>)"));
-    ChangeDir cd(dir.path());
-    auto m = parse_xsd("d/a.xsd");
-    ASSERT_TRUE(m) << m.error().display();
-    EXPECT_EQ(global_kind(*m, "b"), J::Float);
-}
-
 TEST(Loader, AbsoluteLocationReplacesTheDirectory) {
     TempDir dir;
     std::string elsewhere = dir.write("x/abs.xsd", xsd(R"(<xs:element name="abs" type="xs:int"/>)"));
@@ -173,8 +163,11 @@ TEST(LoaderErrors, MalformedMainFile) {
 
 TEST(LoaderErrors, MalformedIncludeFailsTheWholeLoad) {
     TempDir dir;
-    std::string main = dir.write("a.xsd", xsd(include("sub/b.xsd") + R"(<xs:element name="after"/>)"));
-    dir.write("sub/b.xsd", "<xs:schema><xs:element></xs:schema>");
+    // Two includes deep, with a well-formed include still to come.
+    std::string main = dir.write("a.xsd", xsd(include("sub/b.xsd") + include("ok.xsd")));
+    dir.write("sub/b.xsd", xsd(include("c.xsd")));
+    dir.write("c.xsd", "<xs:schema><xs:element></xs:schema>");
+    dir.write("ok.xsd", xsd(""));
     auto m = parse_xsd(main);
     ASSERT_FALSE(m);
     EXPECT_EQ(m.error().kind, ErrorKind::XsdParse);
@@ -189,17 +182,6 @@ TEST(LoaderErrors, UnreadableIncludeNamesTheJoinedPath) {
     ASSERT_FALSE(m);
     EXPECT_EQ(m.error().kind, ErrorKind::Io);
     EXPECT_EQ(m.error().detail, "Failed to read " + dir.path("d") + "/sub/bad.xsd: stream did not contain valid UTF-8");
-}
-
-TEST(LoaderErrors, ErrorInANestedIncludeEndsTheLoad) {
-    TempDir dir;
-    std::string main = dir.write("a.xsd", xsd(include("b.xsd") + include("ok.xsd")));
-    dir.write("b.xsd", xsd(include("c.xsd")));
-    dir.write("c.xsd", "<a><b></a>");
-    dir.write("ok.xsd", xsd(""));
-    auto ctx = read_schema_documents(main);
-    ASSERT_FALSE(ctx);
-    EXPECT_EQ(ctx.error().kind, ErrorKind::XsdParse);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include "schema/load_steps.hpp"
 #include "schema/loader.hpp"
-#include "schema/parser.hpp"
 #include "schema_test_util.hpp"
 
 namespace tessaly::schema {
@@ -17,12 +16,7 @@ using testing::xsd;
 using J = JsonType;
 
 // Reads one schema document without resolving anything.
-ParseContext read(const std::string& text) {
-    TempDir dir;
-    auto ctx = read_schema_documents(dir.write("s.xsd", text));
-    EXPECT_TRUE(ctx.has_value()) << (ctx ? "" : ctx.error().display());
-    return ctx ? std::move(*ctx) : ParseContext{};
-}
+ParseContext read(const std::string& text) { return testing::read_text(text); }
 
 const TypeDef& global_type(const ParseContext& ctx, const std::string& name) {
     static const TypeDef none;
@@ -474,31 +468,6 @@ TEST(Parser, DeepNestingNeedsNoDeepStack) {
     EXPECT_EQ(depth, kDepth);
     EXPECT_TRUE(leaf_linked);
     EXPECT_TRUE(copied);
-}
-
-TEST(ParserUnits, LocalName) {
-    EXPECT_EQ(local_name("a:b:c"), "b:c");
-    EXPECT_EQ(local_name("element"), "element");
-    EXPECT_EQ(local_name(":x"), "x");
-    EXPECT_EQ(local_name("x:"), "");
-}
-
-TEST(ParserUnits, ResolvePrefixedName) {
-    ParseContext ctx;
-    ctx.prefixes.emplace("p", "urn:p");
-    PrefixedName a = resolve_prefixed_name(ctx, "p:x");
-    EXPECT_EQ(a.namespace_uri, std::optional<std::string_view>("urn:p"));
-    EXPECT_EQ(a.local, "x");
-    PrefixedName b = resolve_prefixed_name(ctx, "q:x");
-    EXPECT_FALSE(b.namespace_uri.has_value());
-    PrefixedName c = resolve_prefixed_name(ctx, "");
-    EXPECT_FALSE(c.namespace_uri.has_value());
-    EXPECT_EQ(c.local, "");
-    ctx.target_namespace = "urn:t";
-    PrefixedName d = resolve_prefixed_name(ctx, "x");
-    EXPECT_EQ(d.namespace_uri, std::optional<std::string_view>("urn:t"));
-    PrefixedName e = resolve_prefixed_name(ctx, ":x");
-    EXPECT_FALSE(e.namespace_uri.has_value()) << "the empty prefix is a prefix like any other";
 }
 
 }  // namespace

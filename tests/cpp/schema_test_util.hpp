@@ -11,6 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
+#include "schema/load_steps.hpp"
+#include "schema/loader.hpp"
 #include "schema/model.hpp"
 
 namespace tessaly::schema::testing {
@@ -54,6 +59,35 @@ inline std::string xsd(std::string_view body, std::string_view root_attributes =
     if (!root_attributes.empty()) s.append(" ").append(root_attributes);
     s.append(">\n").append(body).append("\n</xs:schema>\n");
     return s;
+}
+
+// The loaded model of one schema document holding `text`; an empty model,
+// and a test failure, when it does not load.
+inline SchemaModel load_text(const std::string& text) {
+    TempDir dir;
+    auto m = parse_xsd(dir.write("s.xsd", text));
+    EXPECT_TRUE(m.has_value()) << (m ? "" : m.error().display());
+    return m ? std::move(*m) : SchemaModel{};
+}
+
+// The same document read into a context, without any resolution.
+inline ParseContext read_text(const std::string& text) {
+    TempDir dir;
+    auto ctx = read_schema_documents(dir.write("s.xsd", text));
+    EXPECT_TRUE(ctx.has_value()) << (ctx ? "" : ctx.error().display());
+    return ctx ? std::move(*ctx) : ParseContext{};
+}
+
+// Calls `check` with the schema-body declarations `decls` in every order, so
+// that results which must not depend on reading order are seen not to.
+template <class Check>
+void for_each_order(std::vector<std::string> decls, Check check) {
+    std::sort(decls.begin(), decls.end());
+    do {
+        std::string body;
+        for (const auto& d : decls) body += d;
+        check(body);
+    } while (std::next_permutation(decls.begin(), decls.end()));
 }
 
 // Changes the working directory for the lifetime of the object.
