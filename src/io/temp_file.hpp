@@ -1,0 +1,39 @@
+#pragma once
+// A temporary file that belongs to one call alone.
+//
+// A fixed name in a shared temporary directory races between processes, and
+// lets another user plant a symbolic link that a create-and-truncate would
+// follow. So every file gets a fresh random name and is created exclusively
+// (a link, or any file already there, is never opened), readable by its owner
+// only, and removed when the object goes, on every path.
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+namespace tessaly::io {
+
+// TMPDIR when it is set and not empty, else "/tmp".
+std::string temp_dir();
+
+class TempFile {
+public:
+    // Creates "<dir>/<prefix><random><suffix>" holding `contents`. On failure,
+    // the I/O error text; nothing is left behind.
+    static std::expected<TempFile, std::string> create(std::string_view dir, std::string_view prefix,
+                                                       std::string_view suffix, std::string_view contents);
+
+    TempFile(TempFile&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
+    TempFile& operator=(TempFile&&) = delete;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile();
+
+    const std::string& path() const { return path_; }
+
+private:
+    explicit TempFile(std::string path) : path_(std::move(path)) {}
+    std::string path_;
+};
+
+}  // namespace tessaly::io
