@@ -1,0 +1,41 @@
+#include "python/errors.hpp"
+
+#include <exception>
+#include <new>
+#include <string>
+
+namespace tessaly::python {
+
+namespace {
+
+// Messages may hold any text a caller gave (a path with a NUL, say), so they
+// are handed over with their length, never as C strings.
+void set_runtime_error(const std::string& message) {
+    Ref text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+    if (text) PyErr_SetObject(PyExc_RuntimeError, text.get());
+}
+
+}  // namespace
+
+PyObject* raise_error(const TessalyError& error) {
+    set_runtime_error(error.display());
+    return nullptr;
+}
+
+void raise_internal_fault() noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        PyErr_NoMemory();
+    } catch (const std::exception& e) {
+        try {
+            set_runtime_error(std::string("internal error: ") + e.what());
+        } catch (...) {
+            PyErr_NoMemory();
+        }
+    } catch (...) {
+        PyErr_SetString(PyExc_RuntimeError, "internal error: unknown exception");
+    }
+}
+
+}  // namespace tessaly::python
