@@ -1,0 +1,64 @@
+import os
+from concurrent.futures import ThreadPoolExecutor
+
+import pytest
+import tessaly
+from conftest import EXAMPLES, SMALL_XML, SMALL_XSD
+
+C = tessaly.Convention
+ORDER_XML = str(EXAMPLES / "order.xml")
+ORDER_XSD = str(EXAMPLES / "order.xsd")
+
+
+@pytest.mark.parametrize("args", [(), (SMALL_XSD,)])
+def test_not_constructible(args):
+    with pytest.raises(TypeError, match=r"^cannot create 'tessaly.Schema' instances$"):
+        tessaly.Schema(*args)
+
+
+def test_instances_hold_nothing_python_can_reach():
+    s = tessaly.Schema.from_bytes(SMALL_XSD)
+    with pytest.raises(AttributeError):
+        s.model = None
+    assert not hasattr(s, "__dict__")
+
+
+@pytest.mark.parametrize("convention", [C.BADGERFISH, C.PARKER, C.ABDERA])
+def test_reused_schema_matches_a_fresh_parse_call_after_call(convention, tmp_path):
+    expected = tessaly.convert(ORDER_XML, ORDER_XSD, convention)
+    with open(ORDER_XSD, "rb") as f:
+        xsd_bytes = f.read()
+    with open(ORDER_XML, "rb") as f:
+        xml_bytes = f.read()
+    out = tmp_path / "out.json"
+    for schema in (tessaly.Schema.from_file(ORDER_XSD), tessaly.Schema.from_bytes(xsd_bytes)):
+        for _ in range(3):
+            assert tessaly.convert_with_schema(ORDER_XML, schema, convention) == expected
+            assert tessaly.convert_bytes_with_schema(xml_bytes, schema, convention) == expected
+            assert tessaly.convert_to_file_with_schema(ORDER_XML, schema, str(out), convention) is None
+            assert out.read_text() == expected
+    assert tessaly.convert_bytes(xml_bytes, xsd_bytes, convention) == expected
+
+
+def test_one_schema_shared_by_many_threads():
+    schema = tessaly.Schema.from_file(ORDER_XSD)
+    expected = tessaly.convert(ORDER_XML, ORDER_XSD)
+    with ThreadPoolExecutor(max_workers=8) as pool:
+        results = list(pool.map(lambda _: tessaly.convert_with_schema(ORDER_XML, schema), range(64)))
+    assert results == [expected] * 64
+
+
+def test_from_bytes_rejects_str_and_bad_utf8(tmpdir_env):
+    with pytest.raises(TypeError) as info:
+        tessaly.Schema.from_bytes(SMALL_XSD.decode())
+    assert str(info.value) == "'str' object is not an instance of 'bytes'"
+    with pytest.raises(RuntimeError) as info:
+        tessaly.Schema.from_bytes(b"<xs:schema>\xc3</xs:schema>")
+    assert str(info.value) == "IO error: XSD is not valid UTF-8: invalid utf-8 sequence of 1 bytes from index 11"
+    assert os.listdir(tmpdir_env) == []
+
+
+def test_schemas_of_different_xsds_stay_apart():
+    typed = tessaly.Schema.from_bytes(SMALL_XSD)
+    empty = tessaly.Schema.from_bytes(b'<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema"/>')
+    assert tessaly.convert_bytes_with_schema(SMALL_XML, typed) != tessaly.convert_bytes_with_schema(SMALL_XML, empty)
