@@ -68,12 +68,6 @@ TEST_F(TempFileTest, NamesDifferBetweenLiveFiles) {
     EXPECT_EQ(slurp(b->path()), "b");
 }
 
-TEST_F(TempFileTest, TrailingSlashOfTheDirectoryIsNotDoubled) {
-    auto file = TempFile::create(dir_ + "/", "p", ".s", "");
-    ASSERT_TRUE(file.has_value());
-    EXPECT_EQ(file->path().find("//"), std::string::npos) << file->path();
-}
-
 struct BadDir {
     const char* name;
     std::string dir;  // relative to the test directory, or absolute

@@ -16,13 +16,6 @@ def test_not_constructible(args):
         tessaly.Schema(*args)
 
 
-def test_instances_hold_nothing_python_can_reach():
-    s = tessaly.Schema.from_bytes(SMALL_XSD)
-    with pytest.raises(AttributeError):
-        s.model = None
-    assert not hasattr(s, "__dict__")
-
-
 @pytest.mark.parametrize("convention", [C.BADGERFISH, C.PARKER, C.ABDERA])
 def test_reused_schema_matches_a_fresh_parse_call_after_call(convention, tmp_path):
     expected = tessaly.convert(ORDER_XML, ORDER_XSD, convention)
@@ -57,8 +50,3 @@ def test_from_bytes_rejects_str_and_bad_utf8(tmpdir_env):
     assert str(info.value) == "IO error: XSD is not valid UTF-8: invalid utf-8 sequence of 1 bytes from index 11"
     assert os.listdir(tmpdir_env) == []
 
-
-def test_schemas_of_different_xsds_stay_apart():
-    typed = tessaly.Schema.from_bytes(SMALL_XSD)
-    empty = tessaly.Schema.from_bytes(b'<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema"/>')
-    assert tessaly.convert_bytes_with_schema(SMALL_XML, typed) != tessaly.convert_bytes_with_schema(SMALL_XML, empty)

@@ -29,12 +29,6 @@ def test_nothing_is_left_behind(tmpdir_env, name, call, xsd, error):
         assert os.listdir(tmpdir_env) == []
 
 
-def test_xml_error_after_the_schema_parse_leaves_nothing(tmpdir_env):
-    with pytest.raises(RuntimeError, match="^Conversion error: "):
-        tessaly.convert_bytes(b"<r></x>", SMALL_XSD)
-    assert os.listdir(tmpdir_env) == []
-
-
 @pytest.mark.parametrize("name, call", FACTORIES, ids=IDS)
 def test_unusable_temporary_directory(tmp_path, monkeypatch, name, call):
     (tmp_path / "file").write_text("x")
