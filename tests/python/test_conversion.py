@@ -1,0 +1,198 @@
+"""End-to-end conversion of documents held in memory."""
+
+import json
+import threading
+
+import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+
+import tessaly
+from tessaly import Convention
+
+EMPTY_XSD = b'<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema"/>'
+CONVENTIONS = [Convention.BADGERFISH, Convention.PARKER, Convention.ABDERA]
+
+
+def convert(xml, convention=Convention.BADGERFISH, xsd=EMPTY_XSD):
+    if isinstance(xml, str):
+        xml = xml.encode()
+    return tessaly.convert_bytes(xml, xsd, convention)
+
+
+def test_repeated_undeclared_siblings_make_the_documented_54_bytes():
+    out = convert(b"<a><b>1</b><b>2</b></a>")
+    assert out == '{\n  "a": {\n    "b": [\n      "1",\n      "2"\n    ]\n  }\n}'
+    assert len(out.encode()) == 54
+
+
+@pytest.mark.parametrize(
+    "xml, expected",
+    [
+        ("", ""),
+        ("<?xml version='1.0'?><!--c--><?pi x?>", ""),
+        ("<a><b>1</b>", ""),
+        ("<a/><b>", {"a": None}),
+        ("<a>1</a><b>2</b>", {"b": "2"}),
+        ("<x:item/>", {"item": None}),
+        ("<a:b:c/>", {"b:c": None}),
+        ("<a>x&amp;y</a>", {"a": "x&y"}),
+        ("<a>AT&T rocks;</a>", {"a": "AT&T rocks;"}),
+        ("<a>&#x1F600;&#X41;&#0;&nbsp;&AMP;</a>", {"a": "\U0001F600&#X41;&#0;&nbsp;&AMP;"}),
+        ("<a>1\r\n2\r3</a>", {"a": "1\n2\n3"}),
+        ("<a><![CDATA[1\r\n2]]></a>", {"a": "1\r\n2"}),
+        ("<a><![CDATA[ a &amp; b ]]></a>", {"a": "a &amp; b"}),
+        ("<a><![CDATA[   ]]></a>", {"a": None}),
+        ("<a>x<!--c-->y</a>", {"a": "xy"}),
+        ("pre<a>1</a>post", {"a": "1"}),
+        ("\ufeff<a>1</a>", {"a": "1"}),
+        ("<a>\u00a0\u3000x\u2028</a>", {"a": "x"}),
+        ("<a>\u200bx</a>", {"a": "\u200bx"}),
+        ("<p>Hello <b>x</b> world</p>", {"p": {"$": "Hello  world", "b": "x"}}),
+        ("<r><p:item>1</p:item><q:item>2</q:item></r>", {"r": {"item": ["1", "2"]}}),
+        ("<r a='1' b=\"2\"/>", {"r": None}),  # attributes of undeclared elements are dropped
+    ],
+)
+def test_documents_without_declarations(xml, expected):
+    out = convert(xml)
+    assert (json.loads(out) if out else "") == expected
+
+
+@pytest.mark.parametrize(
+    "xml, fragment",
+    [
+        ("<a>1</b>", "mismatched end tag"),
+        ("<a>AT&T</a>", ""),
+        ("</a>", ""),
+        ("<a><!-- never closed", ""),
+        ("<a b='1", ""),
+    ],
+)
+def test_malformed_documents_raise_read_errors(xml, fragment):
+    with pytest.raises(RuntimeError) as err:
+        convert(xml)
+    message = str(err.value)
+    assert message.startswith("Conversion error: XML read error: ")
+    assert fragment in message
+    assert err.value.args == (message,)
+
+
+@pytest.mark.parametrize(
+    "convention, expected",
+    [
+        (Convention.BADGERFISH, '{\n  "e": null\n}'),
+        (Convention.PARKER, "null"),
+        (Convention.ABDERA, '{\n  "e": null\n}'),
+    ],
+)
+def test_empty_root_in_each_convention(convention, expected):
+    assert convert("<e/>", convention) == expected
+    assert convert("<e></e>", convention) == expected
+
+
+def test_parker_root_text_is_a_bare_string():
+    assert convert("<a>5</a>", Convention.PARKER) == '"5"'
+
+
+def nested(depth):
+    return b"<a>" * depth + b"x" + b"</a>" * depth
+
+
+def nested_json(keys):
+    # Built without recursion: the json module cannot parse 5,000 levels.
+    head = "".join("{\n" + "  " * (i + 1) + f'"{k}": ' for i, k in enumerate(keys))
+    tail = "".join("\n" + "  " * i + "}" for i in reversed(range(len(keys))))
+    return head + '"x"' + tail
+
+
+NESTED_KEYS = {  # by convention code: members are unhashable
+    0: ["a"] * 5000,
+    1: ["a"] * 4999,
+    2: ["a"] + ["children", "a"] * 4999,
+}
+
+
+@pytest.mark.parametrize("convention", CONVENTIONS)
+def test_deep_document_converts_on_a_small_thread_stack(convention):
+    results = {}
+
+    def work():
+        try:
+            results["out"] = convert(nested(5000), convention)
+        except BaseException as e:  # pragma: no cover - reported below
+            results["error"] = e
+
+    old = threading.stack_size(128 * 1024)
+    try:
+        t = threading.Thread(target=work)
+        t.start()
+        t.join()
+    finally:
+        threading.stack_size(old)
+    assert "error" not in results
+    assert results["out"] == nested_json(NESTED_KEYS[int(convention)])
+
+
+def test_million_unclosed_levels_give_the_empty_result():
+    assert convert(b"<a>" * 1_000_000) == ""
+
+
+# ---- properties -----------------------------------------------------------
+
+names = st.sampled_from(["a", "b", "c", "B", "_x", "p:item", "item", "\u00e9l"])
+texts = st.text(
+    alphabet=st.characters(blacklist_categories=("Cs",), blacklist_characters="\x00\r"),
+    max_size=8,
+).map(lambda s: "".join(ch for ch in s if ch in "\t\n" or ord(ch) >= 0x20 and ord(ch) not in (0xFFFE, 0xFFFF)))
+
+
+def escape(s):
+    return s.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+
+
+@st.composite
+def elements(draw, depth=0):
+    name = draw(names)
+    if depth >= 4 or draw(st.booleans()):
+        return ("leaf", name, draw(texts))
+    kids = draw(st.lists(elements(depth=depth + 1), max_size=4))
+    return ("node", name, kids)
+
+
+def render(el, indent=None, level=0):
+    kind, name, body = el
+    pad = "" if indent is None else "\n" + " " * (indent * level)
+    if kind == "leaf":
+        return f"{pad}<{name}>{escape(body)}</{name}>"
+    inner = "".join(render(k, indent, level + 1) for k in body)
+    close = "" if indent is None or not body else pad
+    return f"{pad}<{name}>{inner}{close}</{name}>"
+
+
+def keys_sorted(value):
+    stack = [value]
+    while stack:
+        v = stack.pop()
+        if isinstance(v, dict):
+            keys = [k.encode() for k in v]
+            if keys != sorted(keys):
+                return False
+            stack.extend(v.values())
+        elif isinstance(v, list):
+            stack.extend(v)
+    return True
+
+
+@settings(max_examples=150, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(elements(), st.sampled_from(CONVENTIONS))
+def test_any_document_converts_with_sorted_keys(el, convention):
+    out = convert(render(el), convention)
+    assert keys_sorted(json.loads(out))
+
+
+@settings(max_examples=150, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(elements().filter(lambda e: e[0] == "node"), st.sampled_from(CONVENTIONS), st.integers(1, 4))
+def test_indenting_elements_does_not_change_the_output(el, convention, indent):
+    # Leaves hold text and nodes hold only elements, so indentation adds
+    # nothing but white space that trimming removes.
+    assert convert(render(el, indent), convention) == convert(render(el), convention)
