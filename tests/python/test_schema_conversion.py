@@ -1,0 +1,255 @@
+"""Schema-driven conversion end to end, from real XSD text."""
+
+import json
+import os
+from pathlib import Path
+
+import pytest
+
+import tessaly
+from tessaly import Convention, Schema
+
+XS = 'xmlns:xs="http://www.w3.org/2001/XMLSchema"'
+
+
+def xsd(body, extra=""):
+    return f'<xs:schema {XS} {extra}>{body}</xs:schema>'.encode()
+
+
+def convert(xml, schema_text, convention=Convention.BADGERFISH):
+    out = tessaly.convert_bytes(xml.encode(), schema_text, convention)
+    return json.loads(out) if out else None
+
+
+LIBRARY = xsd("""
+  <xs:element name="library">
+    <xs:complexType><xs:sequence>
+      <xs:element name="name" type="xs:string"/>
+      <xs:element name="book" maxOccurs="unbounded">
+        <xs:complexType>
+          <xs:sequence>
+            <xs:element name="title" type="xs:string"/>
+            <xs:element name="price" type="xs:decimal"/>
+            <xs:element name="instock" type="xs:boolean"/>
+          </xs:sequence>
+          <xs:attribute name="id" type="xs:int"/>
+        </xs:complexType>
+      </xs:element>
+    </xs:sequence></xs:complexType>
+  </xs:element>
+  <xs:element name="price">
+    <xs:complexType><xs:simpleContent>
+      <xs:extension base="xs:decimal"><xs:attribute name="currency" type="xs:string"/></xs:extension>
+    </xs:simpleContent></xs:complexType>
+  </xs:element>""")
+
+LIBRARY_XML = """<library>
+  <name>City</name>
+  <book id="1"><title>Dune</title><price>9.5</price><instock>true</instock></book>
+</library>"""
+
+
+@pytest.mark.parametrize(
+    "convention, xml, expected",
+    [
+        (Convention.BADGERFISH, LIBRARY_XML,
+         {"library": {"book": [{"@id": 1, "instock": True, "price": 9.5, "title": "Dune"}], "name": "City"}}),
+        (Convention.PARKER, LIBRARY_XML, {"book": [{"instock": True, "price": 9.5, "title": "Dune"}], "name": "City"}),
+        (Convention.ABDERA, LIBRARY_XML,
+         {"library": {"children": {"book": [{"attributes": {"id": 1},
+                                             "children": {"instock": True, "price": 9.5, "title": "Dune"}}],
+                                   "name": "City"}}}),
+        (Convention.BADGERFISH, '<price currency="EUR">9.5</price>', {"price": {"$": 9.5, "@currency": "EUR"}}),
+        (Convention.PARKER, '<price currency="EUR">9.5</price>', 9.5),
+        (Convention.ABDERA, '<price currency="EUR">9.5</price>',
+         {"price": {"attributes": {"currency": "EUR"}, "children": 9.5}}),
+    ],
+)
+def test_library_in_each_convention(convention, xml, expected):
+    assert convert(xml, LIBRARY, convention) == expected
+
+
+def test_decimal_is_written_as_a_float():
+    out = tessaly.convert_bytes(b"<price>5</price>", LIBRARY)
+    assert out == '{\n  "price": 5.0\n}'
+
+
+ORDER = xsd("""
+  <xs:element name="order"><xs:complexType>
+    <xs:sequence><xs:element name="qty" type="xs:int"/></xs:sequence>
+    <xs:attribute name="id" type="xs:int"/>
+  </xs:complexType></xs:element>
+  <xs:element name="qty" type="xs:int"/>
+  <xs:element name="note" type="xs:int"/>
+  <xs:element name="val" type="xs:string"/>
+  <xs:element name="item" type="A"/>
+  <xs:simpleType name="Num"><xs:restriction base="xs:int"/></xs:simpleType>
+  <xs:complexType name="A"><xs:sequence><xs:element name="a" type="xs:int"/></xs:sequence></xs:complexType>
+  <xs:complexType name="B"><xs:attribute name="n" type="xs:int"/></xs:complexType>""")
+
+
+@pytest.mark.parametrize(
+    "xml, expected",
+    [
+        ('<order id="7"><qty>3</qty></order>', {"order": {"@id": 7, "qty": 3}}),
+        ('<order id="abc"/>', {"order": {"@id": "abc"}}),
+        ('<order note="n"/>', {"order": {"@note": "n"}}),
+        ('<ns:order xmlns:ns="urn:x"><qty>3</qty></ns:order>', {"order": {"@xmlns:ns": "urn:x", "qty": 3}}),
+        ("<wrapper><qty>5</qty></wrapper>", {"wrapper": {"qty": 5}}),
+        ("<order><note>5</note></order>", {"order": {"note": "5"}}),
+        ('<qty unit="kg">4</qty>', {"qty": 4}),
+        ('<val xsi:type="Num">4</val>', {"val": 4}),
+        ('<item xsi:type="p:B" n="2"/>', {"item": {"@n": 2, "@xsi:type": "p:B"}}),
+        ('<item xsi:type="Missing"><a>1</a></item>', {"item": {"@xsi:type": "Missing", "a": 1}}),
+        ('<item i:type="B" n="2"><a>1</a></item>', {"item": {"@i:type": "B", "@n": "2", "a": 1}}),
+    ],
+)
+def test_lookup_attributes_and_xsi_type(xml, expected):
+    assert convert(xml, ORDER) == expected
+
+
+def test_named_and_derived_types():
+    schema = xsd("""
+      <xs:element name="doc" type="C"/>
+      <xs:complexType name="A"><xs:sequence><xs:element name="a" type="xs:int"/></xs:sequence>
+        <xs:attribute name="x" type="xs:boolean"/></xs:complexType>
+      <xs:complexType name="B"><xs:complexContent><xs:extension base="A">
+        <xs:sequence><xs:element name="b" type="Code" maxOccurs="3"/></xs:sequence></xs:extension></xs:complexContent></xs:complexType>
+      <xs:complexType name="C"><xs:complexContent><xs:restriction base="B">
+        <xs:sequence><xs:element name="c" type="xs:double"/></xs:sequence></xs:restriction></xs:complexContent></xs:complexType>
+      <xs:simpleType name="Code"><xs:restriction base="Base"/></xs:simpleType>
+      <xs:simpleType name="Base"><xs:restriction base="xs:integer"/></xs:simpleType>""")
+    got = convert('<doc x="1"><a>1</a><b>2</b><c>3</c></doc>', schema)
+    assert got == {"doc": {"@x": True, "a": 1, "b": [2], "c": 3.0}}
+
+
+def test_recursive_type_resolves_two_levels_below_a_global_element():
+    # The global's own type is resolved, its recursive child once more, and
+    # below that the declarations stand as written (the child's type unresolved).
+    schema = xsd("""
+      <xs:element name="root" type="Node"/>
+      <xs:complexType name="Node"><xs:sequence>
+        <xs:element name="v" type="xs:int"/>
+        <xs:element name="node" type="Node" maxOccurs="unbounded"/>
+      </xs:sequence></xs:complexType>""")
+    xml = "<root><v>1</v><node><v>2</v><node><v>3</v><node><v>4</v></node></node></node></root>"
+    assert convert(xml, schema) == {
+        "root": {"v": 1, "node": [{"v": 2, "node": [{"v": 3, "node": [{"v": "4"}]}]}]}
+    }
+
+
+def test_targetnamespace_prefixes_and_default_namespace():
+    # Unprefixed type names resolve to the target namespace; a default
+    # namespace declaration is not recorded.
+    own = xsd('<xs:element name="n" type="int"/>', 'targetNamespace="urn:t"')
+    assert convert("<n>5</n>", own) == {"n": "5"}
+    default_ns = b'<schema xmlns="http://www.w3.org/2001/XMLSchema"><element name="n" type="int"/></schema>'
+    assert convert("<n>5</n>", default_ns) == {"n": "5"}
+    other = b'<x:schema xmlns:x="http://www.w3.org/2001/XMLSchema"><x:element name="n" type="x:int"/></x:schema>'
+    assert convert("<n>5</n>", other) == {"n": 5}
+
+
+# ---- several files ----------------------------------------------------------
+
+def write(path, text):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_text(text)
+    return path
+
+
+INT_ELEMENT = '<xs:schema {}><xs:element name="{}" type="xs:int"/></xs:schema>'
+
+
+def test_includes_resolve_against_the_main_documents_directory(tmp_path):
+    d = tmp_path / "d"
+    main = write(d / "a.xsd", f'<xs:schema {XS}><xs:include schemaLocation="sub/b.xsd"/></xs:schema>')
+    write(d / "sub" / "b.xsd", f'<xs:schema {XS}><xs:include schemaLocation="c.xsd"/>'
+          f'<xs:element name="b" type="xs:int"/></xs:schema>')
+    write(d / "c.xsd", INT_ELEMENT.format(XS, "c"))
+    write(d / "sub" / "c.xsd", INT_ELEMENT.format(XS, "wrong"))
+    xml = write(tmp_path / "x.xml", "<r><b>1</b><c>2</c><wrong>3</wrong></r>")
+    assert json.loads(tessaly.convert(str(xml), str(main))) == {"r": {"b": 1, "c": 2, "wrong": "3"}}
+
+
+def test_bare_main_file_name_resolves_against_the_current_directory(tmp_path, monkeypatch):
+    write(tmp_path / "main.xsd", f'<xs:schema {XS}><xs:import schemaLocation="b.xsd"/></xs:schema>')
+    write(tmp_path / "b.xsd", INT_ELEMENT.format(XS, "b"))
+    monkeypatch.chdir(tmp_path)
+    schema = Schema.from_file("main.xsd")
+    assert json.loads(tessaly.convert_bytes_with_schema(b"<b>7</b>", schema)) == {"b": 7}
+
+
+def test_mutual_includes_and_missing_ones(tmp_path):
+    a = write(tmp_path / "a.xsd", f'<xs:schema {XS}><xs:include schemaLocation="b.xsd"/>'
+              f'<xs:include schemaLocation="missing.xsd"/><xs:include schemaLocation="http://x/y.xsd"/>'
+              f'<xs:element name="a" type="xs:int"/></xs:schema>')
+    write(tmp_path / "b.xsd", f'<xs:schema {XS}><xs:include schemaLocation="a.xsd"/>'
+          f'<xs:element name="b" type="xs:boolean"/></xs:schema>')
+    schema = Schema.from_file(str(a))
+    assert json.loads(tessaly.convert_bytes_with_schema(b"<r><a>1</a><b>1</b></r>", schema)) == {
+        "r": {"a": 1, "b": True}
+    }
+
+
+def test_a_malformed_include_fails_the_whole_load(tmp_path):
+    a = write(tmp_path / "a.xsd", f'<xs:schema {XS}><xs:include schemaLocation="b.xsd"/></xs:schema>')
+    write(tmp_path / "b.xsd", f"<xs:schema {XS}><xs:element></xs:schema>")
+    with pytest.raises(RuntimeError) as err:
+        Schema.from_file(str(a))
+    assert str(err.value).startswith("XSD parse error: XML parse error: ")
+
+
+def test_schema_bytes_resolve_includes_against_the_temporary_directory(tmp_path, monkeypatch):
+    monkeypatch.setenv("TMPDIR", str(tmp_path))
+    write(tmp_path / "inc.xsd", INT_ELEMENT.format(XS, "n"))
+    schema = Schema.from_bytes(xsd('<xs:include schemaLocation="inc.xsd"/>'))
+    assert json.loads(tessaly.convert_bytes_with_schema(b"<n>3</n>", schema)) == {"n": 3}
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["inc.xsd"]
+
+
+# ---- the real schema sets ------------------------------------------------------
+
+CORPUS = Path(__file__).resolve().parents[3] / "shared" / "corpus"
+
+
+def corpus_rows():
+    if not CORPUS.is_dir():
+        return []
+    rows = []
+    for manifest in sorted(CORPUS.glob("*/MANIFEST.tsv")):
+        lines = manifest.read_text().splitlines()
+        head = lines[0].split("\t")
+        for line in lines[1:]:
+            row = dict(zip(head, line.split("\t")))
+            if row.get("entry_xsd") and int(row["bytes"]) < 4_000_000:
+                rows.append((manifest.parent, row["path"], row["entry_xsd"]))
+    return rows
+
+
+@pytest.mark.skipif(not CORPUS.is_dir(), reason="the shared corpus is not beside the checkout")
+def test_every_corpus_document_converts(tmp_path):
+    schemas = {}
+    failures = []
+    for folder, path, entry in corpus_rows():
+        key = folder / entry
+        if key not in schemas:
+            schemas[key] = Schema.from_file(str(key))
+        xml = folder / path
+        data = xml.read_bytes()
+        try:
+            data.decode("utf-8")
+        except UnicodeDecodeError:
+            with pytest.raises(RuntimeError, match="stream did not contain valid UTF-8"):
+                tessaly.convert_with_schema(str(xml), schemas[key])
+            continue
+        try:
+            text = tessaly.convert_with_schema(str(xml), schemas[key])
+            out = tmp_path / "out.json"
+            tessaly.convert_to_file_with_schema(str(xml), schemas[key], str(out))
+            if out.read_text(encoding="utf-8") != text:
+                failures.append((str(xml), "file output differs"))
+            json.loads(text)
+        except Exception as e:  # collected so one run reports them all
+            failures.append((str(xml), repr(e)))
+    assert len(schemas) > 20
+    assert failures == []
