@@ -15,6 +15,7 @@ namespace tessaly::json {
 class Arena {
 public:
     Arena() = default;
+    ~Arena() { release(); }
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
 
@@ -41,17 +42,19 @@ public:
         return {d, s.size()};
     }
 
-    // Appends `more` to `s`, which must have been made by this arena. When `s`
-    // is the last allocation it grows in place, so text built piece by piece
-    // costs no copies in the common case.
-    std::string_view append(std::string_view s, std::string_view more);
-
     std::size_t bytes_reserved() const { return reserved_; }
 
 private:
     void* allocate_slow(std::size_t size, std::size_t align);
 
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    struct Block {
+        char* data;
+        std::size_t size;
+        bool mapped;  // from mmap rather than new[]
+    };
+    void release();
+
+    std::vector<Block> blocks_;
     char* block_ = nullptr;
     std::size_t pos_ = 0;
     std::size_t cap_ = 0;
