@@ -26,9 +26,7 @@ DeclView find_elem_def(std::string_view local, std::span<const BuildFrame> open,
 
 DeclView override_with_xsi_type(std::string_view attribute_text, DeclView found, const schema::SchemaModel& model,
                                 InputText& input) {
-    // Most tags carry no xsi:type at all; the attribute walk is only needed
-    // when the literal name appears somewhere in the tag.
-    if (model.types.empty() || attribute_text.find("xsi:type") == std::string_view::npos) return found;
+    if (!may_switch_type(attribute_text, model)) return found;
     xml::AttributeReader attrs(attribute_text);
     xml::Attribute a;
     while (attrs.next(a)) {

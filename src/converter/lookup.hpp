@@ -25,6 +25,12 @@ DeclView find_elem_def(std::string_view local, std::span<const BuildFrame> open,
 DeclView override_with_xsi_type(std::string_view attribute_text, DeclView found, const schema::SchemaModel& model,
                                 InputText& input);
 
+// Whether a tag could carry an xsi:type that switches its type: most tags
+// carry none, and then the attribute walk is not needed at all.
+inline bool may_switch_type(std::string_view attribute_text, const schema::SchemaModel& model) {
+    return !model.types.empty() && attribute_text.find("xsi:type") != std::string_view::npos;
+}
+
 // The tag's attributes as (written name, JSON value) members in document
 // order, typed by the attribute declarations of a complex declaration in
 // force; none at all when the declaration is absent or simple. Appends to `out`.

@@ -49,13 +49,15 @@ void append_children(std::span<ChildSlot> c, json::Arena& arena, std::vector<Mem
     }
 }
 
-// The members of `out` from index `from` on, moved into the arena as an object.
-Value take_object(std::vector<Member>& out, std::size_t from, json::Arena& arena) {
+// The members of `out` from index `from` on, moved into the arena as an
+// object. `ordered`: they are known to be in key order with unique keys
+// already, as the grouped children of an element are.
+Value take_object(std::vector<Member>& out, std::size_t from, json::Arena& arena, bool ordered = false) {
     std::size_t n = out.size() - from;
     Member* m = arena.allocate_array<Member>(n);
     std::copy(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), m);
     out.resize(from);
-    return json::make_object(m, n);
+    return ordered ? Value::object(m, n) : json::make_object(m, n);
 }
 
 Value text_value(const ClosedElement& e) {
@@ -77,15 +79,16 @@ Value badgerfish(const ClosedElement& e, json::Arena& arena, std::vector<Member>
         out.push_back({at_key(a.key, arena), a.value});
     }
     if (e.text) out.push_back({"$", text_value(e)});
+    bool ordered = out.size() == from;
     append_children(e.children, arena, out);
-    return take_object(out, from, arena);
+    return take_object(out, from, arena, ordered);
 }
 
 Value parker(const ClosedElement& e, json::Arena& arena, std::vector<Member>& out) {
     if (e.children.empty()) return text_value(e);
     std::size_t from = out.size();
     append_children(e.children, arena, out);
-    return take_object(out, from, arena);
+    return take_object(out, from, arena, true);
 }
 
 Value abdera(const ClosedElement& e, json::Arena& arena, std::vector<Member>& out) {
@@ -98,7 +101,7 @@ Value abdera(const ClosedElement& e, json::Arena& arena, std::vector<Member>& ou
     }
     if (!e.children.empty()) {
         append_children(e.children, arena, out);
-        fields[n++] = {"children", take_object(out, from, arena)};
+        fields[n++] = {"children", take_object(out, from, arena, true)};
     } else if (e.text) {
         fields[n++] = {"children", text_value(e)};
     }

@@ -53,9 +53,9 @@ private:
         // Kept first: the steps below reuse the input's scratch space.
         std::string_view local = input_.keep(local_name(ev.name));
         DeclView def = find_elem_def(local, stack_, model_, arena_);
-        def = override_with_xsi_type(ev.body, def, model_, input_);
+        if (may_switch_type(ev.body, model_)) def = override_with_xsi_type(ev.body, def, model_, input_);
         attributes_.clear();
-        collect_attributes(ev.body, def, input_, attributes_);
+        if (!ev.body.empty() && def && def.type->is_complex()) collect_attributes(ev.body, def, input_, attributes_);
 
         BuildFrame& f = stack_.emplace_back();
         f.def = def;
