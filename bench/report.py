@@ -104,7 +104,7 @@ def machine_info() -> dict[str, str]:
         "OS": f"{platform.system()} {platform.release()}",
         "date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
         "load average at start": load_average(),
-        "tessaly commit": commit or "unknown",
+        "source tree at run time": commit or "unknown",
     }
 
 

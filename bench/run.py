@@ -49,6 +49,7 @@ def parse_args(argv: list[str] | None) -> argparse.Namespace:
     p.add_argument("--xmlschema-cap", type=float, default=6.0,
                    help="largest input (MB) given to xmlschema, which runs at about 1 MB/s")
     p.add_argument("--check-targets", action="store_true", help="exit with status 1 when a target is missed")
+    p.add_argument("--label", default="", help="what the measured module was built from, e.g. a commit")
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("--out", type=Path, default=HERE / "out", help="generated inputs and scratch files")
     p.add_argument("--results", type=Path, default=HERE, help="folder for results.md and results.png")
@@ -203,18 +204,28 @@ def measure_schema_loads(args: argparse.Namespace) -> list[SchemaLoad]:
     return loads
 
 
-def check_module() -> None:
-    probe = "import tessaly; tessaly.convert_bytes(b'<a/>', b'<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"/>')"
+def check_module() -> str:
+    """Fails unless tessaly converts; returns where the measured module lives and when it was built."""
+    probe = (
+        "import os, time, tessaly; "
+        "tessaly.convert_bytes(b'<a/>', b'<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"/>'); "
+        "print(tessaly.__file__, time.strftime('%Y-%m-%d %H:%M UTC', time.gmtime(os.path.getmtime(tessaly.__file__))))"
+    )
     done = subprocess.run([sys.executable, "-c", probe], capture_output=True, text=True)
     if done.returncode:
         raise BenchFailure(f"tessaly is not importable by {sys.executable}:\n{done.stderr.strip()}")
+    path, built = done.stdout.strip().split(" ", 1)
+    return f"`{path}`, built {built}"
 
 
 def main(argv: list[str] | None = None) -> int:
     args = parse_args(argv)
     command = "python bench/run.py " + shlex.join(argv if argv is not None else sys.argv[1:])
-    check_module()
+    module = check_module()
     machine = report.machine_info()
+    machine["tessaly module"] = module
+    if args.label:
+        machine["tessaly build"] = args.label
     pugixml = build_pugixml(args.out)
     inputs = collect_inputs(args)
 
