@@ -11,6 +11,7 @@
 
 #include <string_view>
 
+#include "converter/names.hpp"
 #include "json/arena.hpp"
 #include "schema/model.hpp"
 
@@ -60,7 +61,7 @@ inline DeclView child_view(const DeclView& parent, const schema::ElementDef& c, 
 inline DeclView find_child(const DeclView& parent, std::string_view local, json::Arena& arena) {
     if (!parent.type->is_complex()) return {};
     for (const auto& c : parent.type->complex.children)
-        if (c.name.local == local) return child_view(parent, c, arena);
+        if (same_name(c.name.local, local)) return child_view(parent, c, arena);
     return {};
 }
 

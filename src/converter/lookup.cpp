@@ -1,6 +1,7 @@
 #include "converter/lookup.hpp"
 
 #include "converter/coerce.hpp"
+#include "converter/names.hpp"
 #include "xml/reader.hpp"
 
 namespace tessaly::converter {
@@ -52,7 +53,7 @@ void collect_attributes(std::string_view attribute_text, const DeclView& def, In
         std::string_view value = input.keep(a.value);
         const schema::AttributeDef* decl = nullptr;
         for (const auto& d : declared)
-            if (d.name == name) {
+            if (same_name(d.name, name)) {
                 decl = &d;
                 break;
             }

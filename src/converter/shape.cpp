@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "converter/coerce.hpp"
+#include "converter/names.hpp"
 
 namespace tessaly::converter {
 
@@ -12,7 +13,7 @@ namespace {
 using json::Member;
 using json::Value;
 
-bool name_less(const ChildSlot& a, const ChildSlot& b) { return a.name < b.name; }
+bool name_less(const ChildSlot& a, const ChildSlot& b) { return name_before(a.name, b.name); }
 
 // Groups children by name, keeping document order within a name. Children
 // of one element are few or mostly of one name, so the common cases are an
@@ -23,7 +24,7 @@ void group_children(std::span<ChildSlot> c) {
         for (std::size_t i = 1; i < c.size(); ++i) {
             ChildSlot x = c[i];
             std::size_t j = i;
-            for (; j > 0 && x.name < c[j - 1].name; --j) c[j] = c[j - 1];
+            for (; j > 0 && name_before(x.name, c[j - 1].name); --j) c[j] = c[j - 1];
             c[j] = x;
         }
         return;
@@ -37,7 +38,7 @@ void append_children(std::span<ChildSlot> c, json::Arena& arena, std::vector<Mem
     group_children(c);
     for (std::size_t i = 0; i < c.size();) {
         std::size_t j = i + 1;
-        while (j < c.size() && c[j].name == c[i].name) ++j;
+        while (j < c.size() && same_name(c[j].name, c[i].name)) ++j;
         if (j - i == 1 && !c[i].always_array) {
             out.push_back({c[i].name, c[i].value});
         } else {
