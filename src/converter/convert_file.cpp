@@ -68,9 +68,9 @@ Status convert_file(std::string_view xml_path, const schema::SchemaModel& model,
     if (!root) return fail(std::move(root.error()));
     in->close();
 
-    // Pipes and devices cannot be truncated and need not be.
+    // Pipes and devices cannot be truncated and need not be; nor need an empty file.
     struct stat st;
-    if (::fstat(out->fd(), &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(out->fd(), 0) != 0)
+    if (::fstat(out->fd(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && ::ftruncate(out->fd(), 0) != 0)
         return fail(TessalyError::conversion("JSON write error: " + io::os_error_text(errno)));
     if (!*root) return {};
     FileSink sink(*out);

@@ -1,0 +1,59 @@
+// Lossy UTF-8 decoding: one U+FFFD per maximal invalid subpart, agreeing with
+// the byte counts of the strict error texts.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "xml/utf8.hpp"
+
+namespace tessaly::xml {
+namespace {
+
+const std::string R = "\xEF\xBF\xBD";
+
+struct LossyCase {
+    std::string in, out;
+};
+
+class Lossy : public ::testing::TestWithParam<LossyCase> {};
+
+TEST_P(Lossy, ReplacesEachMaximalSubpartOnce) {
+    std::string out = "pre:";
+    append_utf8_lossy(out, GetParam().in);
+    EXPECT_EQ(out, "pre:" + GetParam().out);
+    EXPECT_TRUE(is_utf8(out));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Lossy,
+    ::testing::Values(LossyCase{"plain ascii text", "plain ascii text"}, LossyCase{"caf\xC3\xA9", "caf\xC3\xA9"},
+                      LossyCase{"\xFF", R}, LossyCase{"a\xFF\xFE" "b", "a" + R + R + "b"},
+                      LossyCase{"\xC0\xAF", R + R},                  // overlong: each byte on its own
+                      LossyCase{"\xED\xA0\x80", R + R + R},          // surrogate
+                      LossyCase{"\xF0\x9F\x98" "A", R + "A"},        // truncated 4-byte sequence: one subpart
+                      LossyCase{"\xE2\x82" "x", R + "x"}, LossyCase{"\xF4\x90\x80\x80", R + R + R + R},
+                      LossyCase{"x\xE2\x82", "x" + R},               // cut off by the end
+                      LossyCase{"\xF0\x9F\x98\x80\x80", "\xF0\x9F\x98\x80" + R},
+                      LossyCase{std::string("0123456789abcdef\xC3") + "0123456789", "0123456789abcdef" + R + "0123456789"}));
+
+TEST(Strict, ErrorPositionsAndLengths) {
+    struct {
+        std::string in;
+        std::string text;
+    } cases[] = {
+        {"\xFF", "invalid utf-8 sequence of 1 bytes from index 0"},
+        {"abc\xF0\x9F\x98" "A", "invalid utf-8 sequence of 3 bytes from index 3"},
+        {"abcdefghijklmnop\xE2\x82", "incomplete utf-8 byte sequence from index 16"},
+        {"\xE0\x80\x80", "invalid utf-8 sequence of 1 bytes from index 0"},
+    };
+    for (const auto& c : cases) {
+        auto e = find_utf8_error(c.in);
+        ASSERT_TRUE(e.has_value()) << c.text;
+        EXPECT_EQ(e->text(), c.text);
+    }
+    EXPECT_FALSE(find_utf8_error("\xF4\x8F\xBF\xBF plain").has_value());
+}
+
+}  // namespace
+}  // namespace tessaly::xml
