@@ -41,10 +41,12 @@ private:
 struct BuildFrame {
     DeclView def;
     std::string_view name;  // local name: the JSON key in the parent
-    const json::Member* attributes = nullptr;  // written names, typed values, document order
-    std::uint32_t attribute_count = 0;
+    // Where its attributes (written names, typed values, document order) and
+    // its finished children begin on the walker's stacks. Both are needed only
+    // until the element closes, so they never take room in the arena.
+    std::size_t attributes_begin = 0;
     ElementText text;
-    std::size_t children_begin = 0;  // index into the walker's child stack
+    std::size_t children_begin = 0;
 };
 
 // One finished child waiting for its parent to close.

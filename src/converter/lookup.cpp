@@ -49,7 +49,7 @@ void collect_attributes(std::string_view attribute_text, const DeclView& def, In
     xml::AttributeReader attrs(attribute_text);
     xml::Attribute a;
     while (attrs.next(a)) {
-        std::string_view name = input.keep(a.name);
+        std::string_view name = input.keep_name(a.name);
         std::string_view value = input.keep(a.value);
         const schema::AttributeDef* decl = nullptr;
         for (const auto& d : declared)

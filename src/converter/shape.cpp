@@ -66,19 +66,9 @@ Value text_value(const ClosedElement& e) {
     return coerce_value(*e.text, text_kind(e.frame.def));
 }
 
-std::string_view at_key(std::string_view name, json::Arena& arena) {
-    char* d = static_cast<char*>(arena.allocate(name.size() + 1, 1));
-    d[0] = '@';
-    std::memcpy(d + 1, name.data(), name.size());
-    return {d, name.size() + 1};
-}
-
-Value badgerfish(const ClosedElement& e, json::Arena& arena, std::vector<Member>& out) {
+Value badgerfish(const ClosedElement& e, json::Arena& arena, std::vector<Member>& out, NameTable& names) {
     std::size_t from = out.size();
-    for (std::uint32_t i = 0; i < e.frame.attribute_count; ++i) {
-        const Member& a = e.frame.attributes[i];
-        out.push_back({at_key(a.key, arena), a.value});
-    }
+    for (const Member& a : e.attributes) out.push_back({names.intern(a.key, '@'), a.value});
     if (e.text) out.push_back({"$", text_value(e)});
     bool ordered = out.size() == from;
     append_children(e.children, arena, out);
@@ -96,8 +86,8 @@ Value abdera(const ClosedElement& e, json::Arena& arena, std::vector<Member>& ou
     std::size_t from = out.size();
     Member fields[2];
     std::size_t n = 0;
-    if (e.frame.attribute_count > 0) {
-        out.insert(out.end(), e.frame.attributes, e.frame.attributes + e.frame.attribute_count);
+    if (!e.attributes.empty()) {
+        out.insert(out.end(), e.attributes.begin(), e.attributes.end());
         fields[n++] = {"attributes", take_object(out, from, arena)};
     }
     if (!e.children.empty()) {
@@ -121,9 +111,9 @@ schema::JsonType text_kind(const DeclView& def) {
 
 json::Value frame_to_json(const ClosedElement& e, Convention convention, json::Arena& arena, ShapeScratch& scratch) {
     if (convention == Convention::Parker) return parker(e, arena, scratch.members);
-    if (e.children.empty() && e.frame.attribute_count == 0) return text_value(e);
+    if (e.children.empty() && e.attributes.empty()) return text_value(e);
     if (convention == Convention::Abdera) return abdera(e, arena, scratch.members);
-    return badgerfish(e, arena, scratch.members);
+    return badgerfish(e, arena, scratch.members, *scratch.names);
 }
 
 json::Value serialize_root(const ClosedElement& e, Convention convention, json::Arena& arena, ShapeScratch& scratch) {

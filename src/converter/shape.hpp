@@ -9,15 +9,18 @@
 
 #include "converter/convention.hpp"
 #include "converter/frame.hpp"
+#include "converter/name_table.hpp"
 #include "json/arena.hpp"
 #include "json/value.hpp"
 
 namespace tessaly::converter {
 
-// A closed element, ready to be shaped: its frame, its finalised text and its
-// finished children in document order (reordered in place by the shaping).
+// A closed element, ready to be shaped: its frame, its attributes, its
+// finalised text and its finished children in document order (reordered in
+// place by the shaping).
 struct ClosedElement {
     const BuildFrame& frame;
+    std::span<const json::Member> attributes;
     std::optional<std::string_view> text;
     std::span<ChildSlot> children;
 };
@@ -26,6 +29,7 @@ struct ClosedElement {
 // beyond the arena.
 struct ShapeScratch {
     std::vector<json::Member> members;
+    NameTable* names;  // where "@name" keys are kept
 };
 
 // The kind the element's text is coerced with.

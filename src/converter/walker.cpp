@@ -22,7 +22,7 @@ std::string_view local_name(std::string_view qname) {
 class Walker {
 public:
     Walker(bool in_place, const schema::SchemaModel& model, Convention convention, json::Arena& arena)
-        : input_(in_place, arena), model_(model), convention_(convention), arena_(arena) {}
+        : names_(arena), input_(in_place, arena, names_), model_(model), convention_(convention), arena_(arena) {}
 
     Result<std::optional<json::Value>> run(xml::Reader& reader) {
         while (true) {
@@ -51,21 +51,16 @@ public:
 private:
     void open_element(const xml::Event& ev) {
         // Kept first: the steps below reuse the input's scratch space.
-        std::string_view local = input_.keep(local_name(ev.name));
+        std::string_view local = input_.keep_name(local_name(ev.name));
         DeclView def = find_elem_def(local, stack_, model_, arena_);
         if (may_switch_type(ev.body, model_)) def = override_with_xsi_type(ev.body, def, model_, input_);
-        attributes_.clear();
+        std::size_t attributes_begin = attributes_.size();
         if (!ev.body.empty() && def && def.type->is_complex()) collect_attributes(ev.body, def, input_, attributes_);
 
         BuildFrame& f = stack_.emplace_back();
         f.def = def;
         f.name = local;
-        if (!attributes_.empty()) {
-            auto* m = arena_.allocate_array<json::Member>(attributes_.size());
-            std::memcpy(static_cast<void*>(m), attributes_.data(), attributes_.size() * sizeof(json::Member));
-            f.attributes = m;
-            f.attribute_count = static_cast<std::uint32_t>(attributes_.size());
-        }
+        f.attributes_begin = attributes_begin;
         f.children_begin = children_.size();
     }
 
@@ -74,22 +69,21 @@ private:
         BuildFrame& f = stack_.back();
         std::optional<std::string_view> text;
         if (has_end_tag) text = f.text.finalize(arena_);
+        std::span<const json::Member> attrs(attributes_.data() + f.attributes_begin,
+                                            attributes_.size() - f.attributes_begin);
         std::span<ChildSlot> kids(children_.data() + f.children_begin, children_.size() - f.children_begin);
-        ClosedElement closed{f, text, kids};
-        if (stack_.size() == 1) {
-            // A later top-level element replaces an earlier one.
-            root_ = serialize_root(closed, convention_, arena_, scratch_);
-        } else {
-            json::Value v = frame_to_json(closed, convention_, arena_, scratch_);
-            bool always_array = f.def && f.def.decl->max_occurs.always_array();
-            children_.resize(f.children_begin);
-            std::string_view name = f.name;
-            stack_.pop_back();
-            children_.push_back({name, v, always_array});
-            return;
-        }
+        ClosedElement closed{f, attrs, text, kids};
+        bool top_level = stack_.size() == 1;
+        // A later top-level element replaces an earlier one.
+        json::Value v = top_level ? serialize_root(closed, convention_, arena_, scratch_)
+                                  : frame_to_json(closed, convention_, arena_, scratch_);
+        bool always_array = f.def && f.def.decl->max_occurs.always_array();
+        std::string_view name = f.name;
+        attributes_.resize(f.attributes_begin);
         children_.resize(f.children_begin);
         stack_.pop_back();
+        if (top_level) root_ = v;
+        else children_.push_back({name, v, always_array});
     }
 
     void on_text(std::string_view bytes) {
@@ -126,6 +120,7 @@ private:
         stack_.back().text.append(text, arena_);
     }
 
+    NameTable names_;
     InputText input_;
     const schema::SchemaModel& model_;
     Convention convention_;
@@ -133,7 +128,7 @@ private:
     std::vector<BuildFrame> stack_;
     std::vector<ChildSlot> children_;
     std::vector<json::Member> attributes_;
-    ShapeScratch scratch_;
+    ShapeScratch scratch_{{}, &names_};
     std::optional<json::Value> root_;
 };
 

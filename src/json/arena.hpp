@@ -43,6 +43,8 @@ public:
     }
 
     std::size_t bytes_reserved() const { return reserved_; }
+    // Reserved bytes less the unused tail of the current block.
+    std::size_t bytes_used() const { return reserved_ - (cap_ - pos_); }
 
 private:
     void* allocate_slow(std::size_t size, std::size_t align);
