@@ -64,7 +64,8 @@ Status convert_file(std::string_view xml_path, const schema::SchemaModel& model,
     if (!out) return fail(TessalyError::io("Failed to create " + std::string(output_path) + ": " + out.error()));
 
     json::Arena arena;
-    auto root = walk_document(reader, false, model, convention, arena);
+    json::KeyTable keys(arena);
+    auto root = walk_document(reader, false, model, convention, arena, keys);
     if (!root) return fail(std::move(root.error()));
     in->close();
 
@@ -74,7 +75,7 @@ Status convert_file(std::string_view xml_path, const schema::SchemaModel& model,
         return fail(TessalyError::conversion("JSON write error: " + io::os_error_text(errno)));
     if (!*root) return {};
     FileSink sink(*out);
-    if (auto w = json::write_pretty(**root, sink); !w) return fail(TessalyError::conversion("JSON write error: " + w.error()));
+    if (auto w = json::write_pretty(**root, keys, sink); !w) return fail(TessalyError::conversion("JSON write error: " + w.error()));
     if (auto f = sink.drain(); !f) return fail(TessalyError::io("Flush error: " + f.error()));
     return {};
 }

@@ -8,8 +8,9 @@ namespace tessaly::converter {
 
 Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention) {
     json::Arena arena;
+    json::KeyTable keys(arena);
     xml::Reader reader(xml);
-    auto root = walk_document(reader, true, model, convention, arena);
+    auto root = walk_document(reader, true, model, convention, arena, keys);
     if (!root) return fail(std::move(root.error()));
     std::string out;
     if (!*root) return out;
@@ -17,7 +18,7 @@ Result<std::string> convert_to_string(std::string_view xml, const schema::Schema
     // nothing, and regrowing a text of many megabytes copies it each time.
     out.reserve(xml.size() * 2 + 4096);
     json::StringSink sink(out);
-    if (auto w = json::write_pretty(**root, sink); !w) return fail(TessalyError::conversion("JSON write error: " + w.error()));
+    if (auto w = json::write_pretty(**root, keys, sink); !w) return fail(TessalyError::conversion("JSON write error: " + w.error()));
     // Reached only if the input broke its promise of being UTF-8.
     if (auto bad = xml::find_utf8_error(out)) return fail(TessalyError::conversion("UTF-8 error: " + bad->text()));
     return out;

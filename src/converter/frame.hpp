@@ -40,20 +40,23 @@ private:
 
 struct BuildFrame {
     DeclView def;
-    std::string_view name;  // local name: the JSON key in the parent
-    // Where its attributes (written names, typed values, document order) and
-    // its finished children begin on the walker's stacks. Both are needed only
+    json::KeyId key;  // its local name: the JSON key in the parent
+    // Where its attributes (keys, typed values, document order) and its
+    // finished children begin on the walker's stacks. Both are needed only
     // until the element closes, so they never take room in the arena.
     std::size_t attributes_begin = 0;
     ElementText text;
     std::size_t children_begin = 0;
+    // The arena as it was once the tag was read: what an element without
+    // children allocates after it serves only its text.
+    const char* text_mark = nullptr;
 };
 
 // One finished child waiting for its parent to close.
 struct ChildSlot {
-    std::string_view name;
-    json::Value value;
+    json::KeyId key;
     bool always_array;
+    json::Value value;
 };
 
 }  // namespace tessaly::converter

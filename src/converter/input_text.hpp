@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "converter/name_table.hpp"
 #include "json/arena.hpp"
 #include "xml/utf8.hpp"
 
@@ -17,8 +16,7 @@ namespace tessaly::converter {
 
 class InputText {
 public:
-    InputText(bool in_place, json::Arena& arena, NameTable& names)
-        : in_place_(in_place), arena_(arena), names_(names) {}
+    InputText(bool in_place, json::Arena& arena) : in_place_(in_place), arena_(arena) {}
 
     bool in_place() const { return in_place_; }
     json::Arena& arena() { return arena_; }
@@ -30,13 +28,6 @@ public:
         scratch_.clear();
         xml::append_utf8_lossy(scratch_, bytes);
         return arena_.copy(scratch_);
-    }
-
-    // A name as UTF-8 text that lives as long as the arena; copied names are
-    // kept once per distinct name.
-    std::string_view keep_name(std::string_view bytes) {
-        if (in_place_) return bytes;
-        return names_.intern(peek(bytes));
     }
 
     // `bytes` as UTF-8 text valid until the next call; never copied when the
@@ -51,7 +42,6 @@ public:
 private:
     bool in_place_;
     json::Arena& arena_;
-    NameTable& names_;
     std::string scratch_;
 };
 

@@ -42,22 +42,24 @@ DeclView override_with_xsi_type(std::string_view attribute_text, DeclView found,
     return found;
 }
 
-void collect_attributes(std::string_view attribute_text, const DeclView& def, InputText& input,
-                        std::vector<json::Member>& out) {
+void collect_attributes(std::string_view attribute_text, const DeclView& def, InputText& input, json::KeyTable& keys,
+                        char key_prefix, std::vector<json::Member>& out) {
     if (!def || !def.type->is_complex()) return;
     const auto& declared = def.type->complex.attributes;
     xml::AttributeReader attrs(attribute_text);
     xml::Attribute a;
     while (attrs.next(a)) {
-        std::string_view name = input.keep_name(a.name);
-        std::string_view value = input.keep(a.value);
+        // The name is only peeked at: the key keeps its own copy.
+        std::string_view name = input.peek(a.name);
         const schema::AttributeDef* decl = nullptr;
         for (const auto& d : declared)
             if (same_name(d.name, name)) {
                 decl = &d;
                 break;
             }
-        out.push_back({name, decl ? coerce_value(value, decl->json_type) : json::Value::string(value)});
+        json::KeyId key = keys.intern(name, key_prefix);
+        std::string_view value = input.keep(a.value);
+        out.push_back({key, decl ? coerce_value(value, decl->json_type) : json::Value::string(value)});
     }
 }
 

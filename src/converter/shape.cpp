@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "converter/coerce.hpp"
-#include "converter/names.hpp"
+#include "json/packed.hpp"
 
 namespace tessaly::converter {
 
@@ -13,92 +12,87 @@ namespace {
 using json::Member;
 using json::Value;
 
-bool name_less(const ChildSlot& a, const ChildSlot& b) { return name_before(a.name, b.name); }
-
 // Groups children by name, keeping document order within a name. Children
 // of one element are few or mostly of one name, so the common cases are an
 // already ordered run and a short insertion sort.
-void group_children(std::span<ChildSlot> c) {
-    if (std::is_sorted(c.begin(), c.end(), name_less)) return;
+void group_children(std::span<ChildSlot> c, const json::KeyTable& keys) {
+    auto less = [&keys](const ChildSlot& a, const ChildSlot& b) { return keys.less(a.key, b.key); };
+    if (std::is_sorted(c.begin(), c.end(), less)) return;
     if (c.size() <= 16) {
         for (std::size_t i = 1; i < c.size(); ++i) {
             ChildSlot x = c[i];
             std::size_t j = i;
-            for (; j > 0 && name_before(x.name, c[j - 1].name); --j) c[j] = c[j - 1];
+            for (; j > 0 && less(x, c[j - 1]); --j) c[j] = c[j - 1];
             c[j] = x;
         }
         return;
     }
-    std::stable_sort(c.begin(), c.end(), name_less);
+    std::stable_sort(c.begin(), c.end(), less);
 }
 
 // Appends one member per child name: the single value, or an array of all
 // values of that name when there are several or the first was declared to repeat.
-void append_children(std::span<ChildSlot> c, json::Arena& arena, std::vector<Member>& out) {
-    group_children(c);
+void append_children(std::span<ChildSlot> c, json::Arena& arena, ShapeScratch& s) {
+    group_children(c, s.keys);
     for (std::size_t i = 0; i < c.size();) {
         std::size_t j = i + 1;
-        while (j < c.size() && same_name(c[j].name, c[i].name)) ++j;
+        while (j < c.size() && c[j].key == c[i].key) ++j;
         if (j - i == 1 && !c[i].always_array) {
-            out.push_back({c[i].name, c[i].value});
+            s.members.push_back({c[i].key, c[i].value});
         } else {
-            Value* items = arena.allocate_array<Value>(j - i);
-            for (std::size_t k = i; k < j; ++k) items[k - i] = c[k].value;
-            out.push_back({c[i].name, Value::array(items, j - i)});
+            json::packed::RecordPacker array(arena, j - i, json::packed::kMaxValue);
+            for (std::size_t k = i; k < j; ++k) array.value(c[k].value);
+            s.members.push_back({c[i].key, array.finish(json::Kind::Array)});
         }
         i = j;
     }
 }
 
-// The members of `out` from index `from` on, moved into the arena as an
-// object. `ordered`: they are known to be in key order with unique keys
-// already, as the grouped children of an element are.
-Value take_object(std::vector<Member>& out, std::size_t from, json::Arena& arena, bool ordered = false) {
-    std::size_t n = out.size() - from;
-    Member* m = arena.allocate_array<Member>(n);
-    std::copy(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), m);
-    out.resize(from);
-    return ordered ? Value::object(m, n) : json::make_object(m, n);
+// The members of the scratch from index `from` on, packed as an object and
+// taken off the scratch. `ordered`: they are known to be in key order with
+// unique keys already, as the grouped children of an element are.
+Value take_object(ShapeScratch& s, std::size_t from, json::Arena& arena, bool ordered = false) {
+    Member* m = s.members.data() + from;
+    std::size_t n = s.members.size() - from;
+    if (!ordered) n = json::order_members(m, n, s.keys);
+    Value v = json::packed::pack_object({m, n}, arena);
+    s.members.resize(from);
+    return v;
 }
 
-Value text_value(const ClosedElement& e) {
-    if (!e.text) return Value::null();
-    return coerce_value(*e.text, text_kind(e.frame.def));
+Value text_value(const ClosedElement& e) { return e.text ? *e.text : Value::null(); }
+
+Value badgerfish(const ClosedElement& e, json::Arena& arena, ShapeScratch& s) {
+    std::size_t from = s.members.size();
+    s.members.insert(s.members.end(), e.attributes.begin(), e.attributes.end());
+    if (e.text) s.members.push_back({s.text_key, text_value(e)});
+    bool ordered = s.members.size() == from;
+    append_children(e.children, arena, s);
+    return take_object(s, from, arena, ordered);
 }
 
-Value badgerfish(const ClosedElement& e, json::Arena& arena, std::vector<Member>& out, NameTable& names) {
-    std::size_t from = out.size();
-    for (const Member& a : e.attributes) out.push_back({names.intern(a.key, '@'), a.value});
-    if (e.text) out.push_back({"$", text_value(e)});
-    bool ordered = out.size() == from;
-    append_children(e.children, arena, out);
-    return take_object(out, from, arena, ordered);
-}
-
-Value parker(const ClosedElement& e, json::Arena& arena, std::vector<Member>& out) {
+Value parker(const ClosedElement& e, json::Arena& arena, ShapeScratch& s) {
     if (e.children.empty()) return text_value(e);
-    std::size_t from = out.size();
-    append_children(e.children, arena, out);
-    return take_object(out, from, arena, true);
+    std::size_t from = s.members.size();
+    append_children(e.children, arena, s);
+    return take_object(s, from, arena, true);
 }
 
-Value abdera(const ClosedElement& e, json::Arena& arena, std::vector<Member>& out) {
-    std::size_t from = out.size();
+Value abdera(const ClosedElement& e, json::Arena& arena, ShapeScratch& s) {
+    std::size_t from = s.members.size();
     Member fields[2];
     std::size_t n = 0;
     if (!e.attributes.empty()) {
-        out.insert(out.end(), e.attributes.begin(), e.attributes.end());
-        fields[n++] = {"attributes", take_object(out, from, arena)};
+        s.members.insert(s.members.end(), e.attributes.begin(), e.attributes.end());
+        fields[n++] = {s.attributes_key, take_object(s, from, arena)};
     }
     if (!e.children.empty()) {
-        append_children(e.children, arena, out);
-        fields[n++] = {"children", take_object(out, from, arena, true)};
+        append_children(e.children, arena, s);
+        fields[n++] = {s.children_key, take_object(s, from, arena, true)};
     } else if (e.text) {
-        fields[n++] = {"children", text_value(e)};
+        fields[n++] = {s.children_key, text_value(e)};
     }
-    Member* m = arena.allocate_array<Member>(n);
-    std::copy(fields, fields + n, m);
-    return Value::object(m, n);  // "attributes" sorts before "children"
+    return json::packed::pack_object({fields, n}, arena);  // "attributes" sorts before "children"
 }
 
 }  // namespace
@@ -110,18 +104,17 @@ schema::JsonType text_kind(const DeclView& def) {
 }
 
 json::Value frame_to_json(const ClosedElement& e, Convention convention, json::Arena& arena, ShapeScratch& scratch) {
-    if (convention == Convention::Parker) return parker(e, arena, scratch.members);
+    if (convention == Convention::Parker) return parker(e, arena, scratch);
     if (e.children.empty() && e.attributes.empty()) return text_value(e);
-    if (convention == Convention::Abdera) return abdera(e, arena, scratch.members);
-    return badgerfish(e, arena, scratch.members, *scratch.names);
+    if (convention == Convention::Abdera) return abdera(e, arena, scratch);
+    return badgerfish(e, arena, scratch);
 }
 
 json::Value serialize_root(const ClosedElement& e, Convention convention, json::Arena& arena, ShapeScratch& scratch) {
     Value v = frame_to_json(e, convention, arena, scratch);
     if (convention == Convention::Parker) return v;
-    Member* m = arena.allocate_array<Member>(1);
-    *m = {e.frame.name, v};
-    return Value::object(m, 1);
+    Member root{e.frame.key, v};
+    return json::packed::pack_object({&root, 1}, arena);
 }
 
 }  // namespace tessaly::converter

@@ -9,28 +9,40 @@
 
 #include "converter/convention.hpp"
 #include "converter/frame.hpp"
-#include "converter/name_table.hpp"
 #include "json/arena.hpp"
+#include "json/key_table.hpp"
 #include "json/value.hpp"
 
 namespace tessaly::converter {
 
-// A closed element, ready to be shaped: its frame, its attributes, its
-// finalised text and its finished children in document order (reordered in
-// place by the shaping).
+// A closed element, ready to be shaped: its frame, its attributes (keyed as
+// the convention writes them), its text (finalised and coerced to the kind
+// of its declaration) and its finished children in document order
+// (reordered in place by the shaping).
 struct ClosedElement {
     const BuildFrame& frame;
     std::span<const json::Member> attributes;
-    std::optional<std::string_view> text;
+    std::optional<json::Value> text;
     std::span<ChildSlot> children;
 };
 
-// Reusable buffers of one conversion, so shaping allocates nothing per element
-// beyond the arena.
+// The keys and reusable buffers of one conversion, so shaping allocates
+// nothing per element beyond the arena.
 struct ShapeScratch {
+    explicit ShapeScratch(json::KeyTable& k)
+        : keys(k), text_key(k.intern("$")), attributes_key(k.intern("attributes")), children_key(k.intern("children")) {}
+
+    json::KeyTable& keys;
+    json::KeyId text_key;
+    json::KeyId attributes_key;
+    json::KeyId children_key;
     std::vector<json::Member> members;
-    NameTable* names;  // where "@name" keys are kept
 };
+
+// How attribute names become keys: "@name" in BadgerFish, the name itself in
+// Abdera. Parker writes no attributes, so they are not collected at all.
+inline bool keeps_attributes(Convention c) { return c != Convention::Parker; }
+inline char attribute_key_prefix(Convention c) { return c == Convention::BadgerFish ? '@' : '\0'; }
 
 // The kind the element's text is coerced with.
 schema::JsonType text_kind(const DeclView& def);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "converter/coerce.hpp"
 #include "converter/frame.hpp"
 #include "converter/input_text.hpp"
 #include "converter/lookup.hpp"
@@ -21,8 +22,16 @@ std::string_view local_name(std::string_view qname) {
 
 class Walker {
 public:
-    Walker(bool in_place, const schema::SchemaModel& model, Convention convention, json::Arena& arena)
-        : names_(arena), input_(in_place, arena, names_), model_(model), convention_(convention), arena_(arena) {}
+    Walker(bool in_place, const schema::SchemaModel& model, Convention convention, json::Arena& arena,
+           json::KeyTable& keys)
+        : input_(in_place, arena),
+          model_(model),
+          convention_(convention),
+          arena_(arena),
+          keys_(keys),
+          scratch_(keys),
+          attribute_prefix_(attribute_key_prefix(convention)),
+          keeps_attributes_(keeps_attributes(convention)) {}
 
     Result<std::optional<json::Value>> run(xml::Reader& reader) {
         while (true) {
@@ -51,39 +60,45 @@ public:
 private:
     void open_element(const xml::Event& ev) {
         // Kept first: the steps below reuse the input's scratch space.
-        std::string_view local = input_.keep_name(local_name(ev.name));
-        DeclView def = find_elem_def(local, stack_, model_, arena_);
+        json::KeyId key = keys_.intern(input_.peek(local_name(ev.name)));
+        DeclView def = find_elem_def(keys_.text(key), stack_, model_, arena_);
         if (may_switch_type(ev.body, model_)) def = override_with_xsi_type(ev.body, def, model_, input_);
         std::size_t attributes_begin = attributes_.size();
-        if (!ev.body.empty() && def && def.type->is_complex()) collect_attributes(ev.body, def, input_, attributes_);
+        if (keeps_attributes_ && !ev.body.empty() && def && def.type->is_complex())
+            collect_attributes(ev.body, def, input_, keys_, attribute_prefix_, attributes_);
 
         BuildFrame& f = stack_.emplace_back();
         f.def = def;
-        f.name = local;
+        f.key = key;
         f.attributes_begin = attributes_begin;
         f.children_begin = children_.size();
+        f.text_mark = arena_.mark();
     }
 
     // An empty-element tag has no text to finalise; otherwise the same.
     void close_element(bool has_end_tag) {
         BuildFrame& f = stack_.back();
-        std::optional<std::string_view> text;
-        if (has_end_tag) text = f.text.finalize(arena_);
+        std::optional<json::Value> text;
+        if (has_end_tag)
+            if (auto t = f.text.finalize(arena_)) text = coerce_value(*t, text_kind(f.def));
         std::span<const json::Member> attrs(attributes_.data() + f.attributes_begin,
                                             attributes_.size() - f.attributes_begin);
         std::span<ChildSlot> kids(children_.data() + f.children_begin, children_.size() - f.children_begin);
         ClosedElement closed{f, attrs, text, kids};
+        // Text that became a number, a boolean or nothing is no longer
+        // needed; without children, nothing else was allocated since the tag.
+        if (kids.empty() && !(text && text->kind() == json::Kind::String)) arena_.truncate_to(f.text_mark);
         bool top_level = stack_.size() == 1;
         // A later top-level element replaces an earlier one.
         json::Value v = top_level ? serialize_root(closed, convention_, arena_, scratch_)
                                   : frame_to_json(closed, convention_, arena_, scratch_);
         bool always_array = f.def && f.def.decl->max_occurs.always_array();
-        std::string_view name = f.name;
+        json::KeyId key = f.key;
         attributes_.resize(f.attributes_begin);
         children_.resize(f.children_begin);
         stack_.pop_back();
         if (top_level) root_ = v;
-        else children_.push_back({name, v, always_array});
+        else children_.push_back({key, always_array, v});
     }
 
     void on_text(std::string_view bytes) {
@@ -120,23 +135,25 @@ private:
         stack_.back().text.append(text, arena_);
     }
 
-    NameTable names_;
     InputText input_;
     const schema::SchemaModel& model_;
     Convention convention_;
     json::Arena& arena_;
+    json::KeyTable& keys_;
+    ShapeScratch scratch_;
+    char attribute_prefix_;
+    bool keeps_attributes_;
     std::vector<BuildFrame> stack_;
     std::vector<ChildSlot> children_;
     std::vector<json::Member> attributes_;
-    ShapeScratch scratch_{{}, &names_};
     std::optional<json::Value> root_;
 };
 
 }  // namespace
 
 Result<std::optional<json::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
-                                                 Convention convention, json::Arena& arena) {
-    Walker w(in_place, model, convention, arena);
+                                                 Convention convention, json::Arena& arena, json::KeyTable& keys) {
+    Walker w(in_place, model, convention, arena, keys);
     return w.run(reader);
 }
 

@@ -8,6 +8,7 @@
 #include "converter/convention.hpp"
 #include "error.hpp"
 #include "json/arena.hpp"
+#include "json/key_table.hpp"
 #include "json/value.hpp"
 #include "schema/model.hpp"
 #include "xml/reader.hpp"
@@ -15,10 +16,11 @@
 namespace tessaly::converter {
 
 // Walks the whole document. The result is the document's value, or nothing
-// when no top-level element was completed; every value lives in `arena`.
+// when no top-level element was completed; every value lives in `arena`, and
+// every key of its objects is in `keys`.
 // `in_place`: the reader's event bytes outlive the walk and are valid UTF-8
 // (a document in memory), so they are used without copying.
 Result<std::optional<json::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
-                                                 Convention convention, json::Arena& arena);
+                                                 Convention convention, json::Arena& arena, json::KeyTable& keys);
 
 }  // namespace tessaly::converter

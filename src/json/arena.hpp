@@ -42,6 +42,15 @@ public:
         return {d, s.size()};
     }
 
+    // Where the next allocation would begin. Handing it to truncate_to later
+    // frees everything allocated since, as long as that all went into the
+    // same block; otherwise truncate_to does nothing.
+    const char* mark() const { return block_ + pos_; }
+    void truncate_to(const char* mark) {
+        auto m = reinterpret_cast<std::uintptr_t>(mark), b = reinterpret_cast<std::uintptr_t>(block_);
+        if (m >= b && m <= b + pos_) pos_ = static_cast<std::size_t>(m - b);
+    }
+
     std::size_t bytes_reserved() const { return reserved_; }
     // Reserved bytes less the unused tail of the current block.
     std::size_t bytes_used() const { return reserved_ - (cap_ - pos_); }

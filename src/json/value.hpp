@@ -1,21 +1,21 @@
 #pragma once
-// The JSON value: 16 bytes, trivially copyable, with its strings, elements
-// and members held elsewhere (in an Arena, or in the input document).
-// Objects keep their members in ascending unsigned byte order of the keys,
-// each key once; make_object establishes that order.
+// The JSON value while a document is built: 16 bytes, trivially copyable.
+// Scalars are held whole (a string as a view of bytes held elsewhere, in an
+// Arena or in the input document); an array or object is a view of its
+// packed record in an Arena (see packed.hpp). Objects keep their members in
+// ascending unsigned byte order of the keys, each key once; order_members
+// establishes that order.
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string_view>
 
 #include "json/arena.hpp"
+#include "json/key_table.hpp"
 
 namespace tessaly::json {
 
 enum class Kind : std::uint8_t { Null, False, True, UInt, Int, Float, String, Array, Object };
-
-struct Member;
 
 class Value {
 public:
@@ -46,15 +46,10 @@ public:
         v.s_ = s.data();
         return v;
     }
-    static Value array(const Value* items, std::size_t n) {
-        Value v(Kind::Array, n);
-        v.a_ = items;
-        return v;
-    }
-    // `members` must already be in key order with unique keys.
-    static Value object(const Member* members, std::size_t n) {
-        Value v(Kind::Object, n);
-        v.o_ = members;
+    // An array or object of `n` entries whose packed record is at `record`.
+    static Value packed(Kind k, const std::uint8_t* record, std::size_t n) {
+        Value v(k, n);
+        v.p_ = record;
         return v;
     }
 
@@ -65,8 +60,8 @@ public:
     std::int64_t as_int() const { return i_; }
     double as_float() const { return f_; }
     std::string_view as_string() const { return {s_, size()}; }
-    std::span<const Value> as_array() const { return {a_, size()}; }
-    std::span<const Member> as_object() const;
+    // Arrays and objects: where their packed record begins.
+    const std::uint8_t* record() const { return p_; }
 
 private:
     Value(Kind k, std::size_t len) : tag_(static_cast<std::uint64_t>(k) | (static_cast<std::uint64_t>(len) << 8)) {}
@@ -77,21 +72,18 @@ private:
         std::int64_t i_;
         double f_;
         const char* s_;
-        const Value* a_;
-        const Member* o_;
+        const std::uint8_t* p_;
     };
 };
 
 struct Member {
-    std::string_view key;
+    KeyId key;
     Value value;
 };
 
-inline std::span<const Member> Value::as_object() const { return {o_, size()}; }
-
-// Sorts `members` in place by key bytes and drops earlier members whose key
-// is repeated later (inserting a key again replaces its value), then returns
-// the object over them. The members must live as long as the value.
-Value make_object(Member* members, std::size_t n);
+// Sorts `members` in place by the bytes of their keys and drops earlier
+// members whose key is repeated later (inserting a key again replaces its
+// value); returns how many remain at the front.
+std::size_t order_members(Member* members, std::size_t n, const KeyTable& keys);
 
 }  // namespace tessaly::json

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "json/escape.hpp"
+#include "json/packed.hpp"
 
 namespace tessaly::json {
 
@@ -32,18 +33,53 @@ constexpr std::size_t kNumberRoom = 32;
 // quotes) fits in an empty staging buffer.
 constexpr std::size_t kReservableString = (kStagingBytes - 2) / escape::kMaxEscape;
 
+// Every key as it is written before its value, quotes, colon and space
+// included, rendered once: a document has few distinct keys and writes each
+// of them over and over.
+class RenderedKeys {
+public:
+    explicit RenderedKeys(const KeyTable& keys) {
+        ends_.reserve(keys.size());
+        for (KeyId id = 0; id < keys.size(); ++id) {
+            std::string_view k = keys.text(id);
+            std::size_t at = text_.size();
+            text_.resize(at + escape::kMaxEscape * k.size() + 4);
+            char* o = text_.data() + at;
+            *o++ = '"';
+            o = escape::copy_escaped(o, k.data(), k.data() + k.size());
+            *o++ = '"';
+            *o++ = ':';
+            *o++ = ' ';
+            text_.resize(static_cast<std::size_t>(o - text_.data()));
+            ends_.push_back(text_.size());
+        }
+    }
+    std::string_view operator[](KeyId id) const {
+        std::size_t begin = id == 0 ? 0 : ends_[id - 1];
+        return {text_.data() + begin, ends_[id] - begin};
+    }
+
+private:
+    std::string text_;
+    std::vector<std::size_t> ends_;
+};
+
 class Writer {
 public:
-    explicit Writer(Sink& sink) : sink_(sink), buf_(new char[kStagingBytes]) { stack_.reserve(32); }
+    Writer(const KeyTable& keys, Sink& sink) : keys_(keys), sink_(sink), buf_(new char[kStagingBytes]) {
+        stack_.reserve(32);
+    }
 
     std::expected<void, std::string> run(const Value& root);
 
 private:
-    // One container being written: the value itself and the next element
-    // or member to write.
+    // One container being written: where its next entry is packed, how many
+    // are left, and whether one was written already.
     struct Frame {
-        const Value* container;
-        std::size_t index;
+        const std::uint8_t* next;
+        std::size_t left;
+        bool object;
+        bool started;
     };
 
     void value(const Value& v);
@@ -70,6 +106,7 @@ private:
     void flush();
     void hand_over(const char* p, std::size_t n);
 
+    RenderedKeys keys_;
     Sink& sink_;
     std::unique_ptr<char[]> buf_;
     std::size_t pos_ = 0;
@@ -190,21 +227,18 @@ void Writer::value(const Value& v) {
         }
         case Kind::String: string(v.as_string()); return;
         case Kind::Array:
+        case Kind::Object: {
+            const bool object = v.kind() == Kind::Object;
             if (v.size() == 0) {
-                put("[]");
-            } else {
-                put_char('[');
-                stack_.push_back({&v, 0});
+                put(object ? "{}" : "[]");
+                return;
             }
+            put_char(object ? '{' : '[');
+            const std::uint8_t* entries = v.record();
+            packed::get_varint(entries);  // the count, which v holds already
+            stack_.push_back({entries, v.size(), object, false});
             return;
-        case Kind::Object:
-            if (v.size() == 0) {
-                put("{}");
-            } else {
-                put_char('{');
-                stack_.push_back({&v, 0});
-            }
-            return;
+        }
     }
 }
 
@@ -212,27 +246,22 @@ std::expected<void, std::string> Writer::run(const Value& root) {
     value(root);
     while (!stack_.empty() && !failed_) {
         Frame& top = stack_.back();
-        const Value& c = *top.container;
-        if (top.index == c.size()) {
-            const char close = c.kind() == Kind::Array ? ']' : '}';
+        if (top.left == 0) {
+            const char close = top.object ? '}' : ']';
             stack_.pop_back();
             line_break(false, 2 * stack_.size());
             put_char(close);
             continue;
         }
-        // Elements of the top container sit one level below it.
-        line_break(top.index != 0, 2 * stack_.size());
-        const Value* child;
-        if (c.kind() == Kind::Array) {
-            child = &c.as_array()[top.index];
-        } else {
-            const Member& m = c.as_object()[top.index];
-            string(m.key);
-            put(": ");
-            child = &m.value;
-        }
-        ++top.index;  // before value(), which may grow the stack and move `top`
-        value(*child);
+        // Entries of the top container sit one level below it.
+        line_break(top.started, 2 * stack_.size());
+        top.started = true;
+        --top.left;
+        const std::uint8_t* p = top.next;
+        if (top.object) put(keys_[static_cast<KeyId>(packed::get_varint(p))]);
+        Value child = packed::get_value(p);
+        top.next = p;  // before value(), which may grow the stack and move `top`
+        value(child);
     }
     flush();
     if (failed_) return std::unexpected(std::move(error_));
@@ -241,8 +270,8 @@ std::expected<void, std::string> Writer::run(const Value& root) {
 
 }  // namespace
 
-std::expected<void, std::string> write_pretty(const Value& value, Sink& sink) {
-    Writer w(sink);
+std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink) {
+    Writer w(keys, sink);
     return w.run(value);
 }
 

@@ -32,7 +32,8 @@ private:
     std::string& out_;
 };
 
-std::expected<void, std::string> write_pretty(const Value& value, Sink& sink);
+// `keys` holds the keys of every object within `value`.
+std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink);
 
 // The writer collects output in a buffer of this size and hands it over when
 // full. Runs of string bytes that do not fit go to the sink directly, so every

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "json/arena.hpp"
+#include "json/key_table.hpp"
+#include "json/packed.hpp"
 #include "json/value.hpp"
 #include "json/writer.hpp"
 
@@ -26,31 +28,39 @@ namespace {
 
 using namespace std::string_literals;
 
-// Values and their storage for one test.
+// Values, their storage and their keys for one test.
 struct Build {
     Arena arena;
+    KeyTable keys{arena};
 
     Value str(std::string_view s) { return Value::string(arena.copy(s)); }
-    Value arr(std::initializer_list<Value> items) {
-        Value* a = arena.allocate_array<Value>(items.size());
-        std::copy(items.begin(), items.end(), a);
-        return Value::array(a, items.size());
+    Value arr(std::span<const Value> items) {
+        packed::RecordPacker r(arena, items.size(), packed::kMaxValue);
+        for (const Value& v : items) r.value(v);
+        return r.finish(Kind::Array);
+    }
+    Value arr(std::initializer_list<Value> items) { return arr(std::span<const Value>(items.begin(), items.size())); }
+    // Members in any order, a repeated key replacing the earlier one.
+    Value obj(std::span<const std::pair<std::string_view, Value>> members) {
+        std::vector<Member> m;
+        for (const auto& [k, v] : members) m.push_back({keys.intern(k), v});
+        std::size_t n = order_members(m.data(), m.size(), keys);
+        return packed::pack_object({m.data(), n}, arena);
     }
     Value obj(std::initializer_list<std::pair<std::string_view, Value>> members) {
-        Member* m = arena.allocate_array<Member>(members.size());
-        std::size_t i = 0;
-        for (const auto& [k, v] : members) m[i++] = Member{arena.copy(k), v};
-        return make_object(m, members.size());
+        return obj(std::span<const std::pair<std::string_view, Value>>(members.begin(), members.size()));
+    }
+    std::string write(const Value& v) {
+        std::string out;
+        StringSink sink(out);
+        auto r = write_pretty(v, keys, sink);
+        EXPECT_TRUE(r.has_value());
+        return out;
     }
 };
 
-std::string write(const Value& v) {
-    std::string out;
-    StringSink sink(out);
-    auto r = write_pretty(v, sink);
-    EXPECT_TRUE(r.has_value());
-    return out;
-}
+// A value without objects.
+std::string write(const Value& v) { return Build().write(v); }
 
 std::string fmt(double d) {
     char buf[32];
@@ -118,8 +128,8 @@ TEST(JsonWriter, LayoutAndScalars) {
         {"float in array", b.arr({Value::floating(-0.0), Value::floating(1e16)}), "[\n  -0.0,\n  1e+16\n]"},
         {"escaped key", b.obj({{"a\"b\n", b.str("/")}}), "{\n  \"a\\\"b\\n\": \"/\"\n}"},
     };
-    for (const Case& c : cases) EXPECT_EQ(write(c.value), c.text) << c.name;
-    EXPECT_EQ(write(example).size(), 53u);
+    for (const Case& c : cases) EXPECT_EQ(b.write(c.value), c.text) << c.name;
+    EXPECT_EQ(b.write(example).size(), 53u);
 }
 
 TEST(JsonWriter, StringEscapes) {
@@ -300,7 +310,7 @@ TEST(FloatText, RoundTripShortestCanonical) {
     }
 }
 
-TEST(MakeObject, OrderAndLastWins) {
+TEST(OrderMembers, OrderAndLastWins) {
     struct Case {
         const char* name;
         std::vector<std::string> keys;  // value of member i is i
@@ -319,19 +329,20 @@ TEST(MakeObject, OrderAndLastWins) {
         {"none", {}, {}},
     };
     for (const Case& c : cases) {
+        Build b;
         std::vector<Member> m;
-        for (std::size_t i = 0; i < c.keys.size(); ++i) m.push_back({c.keys[i], Value::uinteger(i)});
-        Value o = make_object(m.data(), m.size());
-        ASSERT_EQ(o.kind(), Kind::Object);
+        for (std::size_t i = 0; i < c.keys.size(); ++i) m.push_back({b.keys.intern(c.keys[i]), Value::uinteger(i)});
+        std::size_t n = order_members(m.data(), m.size(), b.keys);
         std::vector<std::pair<std::string, int>> got;
-        for (const Member& mem : o.as_object()) got.emplace_back(mem.key, static_cast<int>(mem.value.as_uint()));
+        for (std::size_t i = 0; i < n; ++i)
+            got.emplace_back(b.keys.text(m[i].key), static_cast<int>(m[i].value.as_uint()));
         EXPECT_EQ(got, c.want) << c.name;
     }
 }
 
 // Against an ordered map with assignment (std::string orders bytes unsigned),
 // at sizes on both sides of the switch to std::stable_sort.
-TEST(MakeObject, MatchesOrderedMap) {
+TEST(OrderMembers, MatchesOrderedMap) {
     std::mt19937_64 rng(99);
     const std::string alphabet = "aAb_\x7f\x80\xc3\xff";
     for (std::size_t n : {2u, 5u, 15u, 16u, 17u, 40u, 1000u, 20000u}) {
@@ -341,29 +352,27 @@ TEST(MakeObject, MatchesOrderedMap) {
                 k.resize(rng() % 4);
                 for (char& c : k) c = alphabet[rng() % alphabet.size()];
             }
+            Build b;
             std::vector<Member> m;
             std::map<std::string, std::uint64_t> ref;
             for (std::size_t i = 0; i < n; ++i) {
-                m.push_back({keys[i], Value::uinteger(i)});
+                m.push_back({b.keys.intern(keys[i]), Value::uinteger(i)});
                 ref[keys[i]] = i;
             }
-            Value o = make_object(m.data(), n);
-            ASSERT_EQ(o.size(), ref.size());
+            ASSERT_EQ(order_members(m.data(), n, b.keys), ref.size());
             auto it = ref.begin();
-            for (const Member& mem : o.as_object()) {
-                ASSERT_EQ(mem.key, it->first);
-                ASSERT_EQ(mem.value.as_uint(), it->second);
-                ++it;
+            for (std::size_t i = 0; i < ref.size(); ++i, ++it) {
+                ASSERT_EQ(b.keys.text(m[i].key), it->first);
+                ASSERT_EQ(m[i].value.as_uint(), it->second);
             }
         }
     }
 }
 
 // Arrays nested `depth` deep around an empty one, and their exact text.
-std::vector<Value> nested_arrays(std::size_t depth) {
-    std::vector<Value> v(depth + 1);
-    v[depth] = Value::array(nullptr, 0);
-    for (std::size_t k = depth; k-- > 0;) v[k] = Value::array(&v[k + 1], 1);
+Value nested_arrays(Build& b, std::size_t depth) {
+    Value v = b.arr({});
+    for (std::size_t k = depth; k-- > 0;) v = b.arr({v});
     return v;
 }
 
@@ -379,12 +388,14 @@ TEST(JsonWriter, DeepNestingOnSmallStack) {
     // Pretty text grows with the square of the depth: level k costs 4k+6
     // bytes, about 50 MB at this depth.
     constexpr std::size_t kDepth = 5000;
-    auto values = nested_arrays(kDepth);
+    Build b;
+    const Value root = nested_arrays(b, kDepth);
     struct Job {
         const Value* root;
+        const KeyTable* keys;
         std::string out;
         bool ok = false;
-    } job{&values[0], {}};
+    } job{&root, &b.keys, {}};
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setstacksize(&attr, 128 * 1024);
@@ -392,7 +403,7 @@ TEST(JsonWriter, DeepNestingOnSmallStack) {
     auto body = [](void* p) -> void* {
         auto* j = static_cast<Job*>(p);
         StringSink sink(j->out);
-        j->ok = write_pretty(*j->root, sink).has_value();
+        j->ok = write_pretty(*j->root, *j->keys, sink).has_value();
         return nullptr;
     };
     ASSERT_EQ(pthread_create(&t, &attr, body, &job), 0);
@@ -406,7 +417,7 @@ TEST(JsonWriter, DeepNestingOnSmallStack) {
 TEST(JsonWriter, WideObjectAndArray) {
     constexpr std::size_t kN = 1000000;
     std::vector<std::string> keys(kN);
-    std::vector<Member> members(kN);
+    std::vector<std::pair<std::string_view, Value>> members(kN);
     std::vector<Value> items(kN);
     // Members given in reverse, so the object has to be sorted.
     for (std::size_t i = 0; i < kN; ++i) {
@@ -416,6 +427,7 @@ TEST(JsonWriter, WideObjectAndArray) {
         members[i] = {keys[i], Value::uinteger(kN - 1 - i)};
         items[i] = Value::string(keys[i]);
     }
+    Build b;
     std::string want_obj = "{", want_arr = "[";
     for (std::size_t i = 0; i < kN; ++i) {
         char k[16];
@@ -425,8 +437,8 @@ TEST(JsonWriter, WideObjectAndArray) {
     }
     want_obj += "\n}";
     want_arr += "\n]";
-    EXPECT_TRUE(write(make_object(members.data(), kN)) == want_obj);
-    EXPECT_TRUE(write(Value::array(items.data(), kN)) == want_arr);
+    EXPECT_TRUE(b.write(b.obj(members)) == want_obj);
+    EXPECT_TRUE(b.write(b.arr(items)) == want_arr);
 }
 
 // Accepts whole writes until `limit` bytes would be passed, then fails.
@@ -461,15 +473,16 @@ TEST(JsonWriter, StopsAtFirstFailedWrite) {
         texts[i] = "item number " + std::to_string(i) + (i % 7 ? "" : "\t\"");
         items.push_back(Value::string(texts[i]));
     }
-    const Value root = Value::array(items.data(), items.size());
-    const std::string full = write(root);
+    Build b;
+    const Value root = b.arr(items);
+    const std::string full = b.write(root);
     ASSERT_GT(full.size(), 10 * kStagingBytes);
 
     const std::size_t S = kStagingBytes;
     for (std::size_t limit : {std::size_t{0}, std::size_t{1}, S - 1, S, S + 1, 5 * S + 7, full.size() - 1,
                               full.size(), full.size() + 1}) {
         FailingSink sink(limit);
-        auto r = write_pretty(root, sink);
+        auto r = write_pretty(root, b.keys, sink);
         EXPECT_EQ(sink.calls_after_failure, 0) << limit;
         if (limit >= full.size()) {
             EXPECT_TRUE(r.has_value()) << limit;
@@ -485,7 +498,7 @@ TEST(JsonWriter, StopsAtFirstFailedWrite) {
     // A failure while a long string goes over in one piece.
     std::string big(3 * S, 'q');
     FailingSink sink(S);
-    auto r = write_pretty(Value::string(big), sink);
+    auto r = write_pretty(Value::string(big), b.keys, sink);
     ASSERT_FALSE(r.has_value());
     EXPECT_EQ(sink.got, "\"" + big.substr(0, S - 1));
     EXPECT_EQ(sink.calls_after_failure, 0);
@@ -523,9 +536,10 @@ TEST(JsonWriter, ChunksAroundStagingSize) {
             for (std::size_t i = 0; i < s.size(); i += sh.escape_every) s[i] = '\\';
         for (std::size_t lead : {std::size_t{0}, std::size_t{1}, std::size_t{100}, S / 2, S - 9, S - 8, S - 5}) {
             std::string filler(lead, 'f');
-            Value items[] = {Value::string(filler), Value::string(s), Value::uinteger(7)};
+            Build b;
+            Value root = b.arr({Value::string(filler), Value::string(s), Value::uinteger(7)});
             ChunkSink sink;
-            ASSERT_TRUE(write_pretty(Value::array(items, 3), sink).has_value());
+            ASSERT_TRUE(write_pretty(root, b.keys, sink).has_value());
             const std::string want = "[\n  " + reference_text(filler) + ",\n  " + reference_text(s) + ",\n  7\n]";
             ASSERT_TRUE(sink.out == want) << sh.len << " " << int(sh.fill) << " " << lead;
             ASSERT_FALSE(sink.chunks.empty());
@@ -534,6 +548,103 @@ TEST(JsonWriter, ChunksAroundStagingSize) {
             ASSERT_GT(sink.chunks.back(), 0u);
         }
     }
+}
+
+// Every kind of value through a packed array and back, with strings before
+// and after the record, near it and far from it (in another allocation).
+TEST(Packed, ValuesRoundTrip) {
+    Build b;
+    const std::string far_before(300, 'f');
+    const Value near = b.str("near \xc3\xa9");
+    const Value inner = b.obj({{"k", Value::uinteger(1)}});
+    const std::vector<Value> values = {
+        Value::null(), Value::boolean(false), Value::boolean(true), Value::uinteger(0), Value::uinteger(127),
+        Value::uinteger(128), Value::uinteger(UINT64_MAX), Value::integer(-1), Value::integer(-128),
+        Value::integer(INT64_MIN), Value::floating(-0.0), Value::floating(5e-324), Value::floating(DBL_MAX),
+        Value::string({}), Value::string(far_before), near, inner, b.arr({}), b.obj({}),
+    };
+    const Value arr = b.arr(std::span<const Value>(values));
+    const std::string far_after(70000, 'g');
+    const Value outer = b.arr({arr, Value::string(far_after)});
+
+    const std::uint8_t* p = outer.record();
+    ASSERT_EQ(packed::get_varint(p), 2u);
+    Value got_arr = packed::get_value(p);
+    Value got_after = packed::get_value(p);
+    ASSERT_EQ(got_arr.kind(), Kind::Array);
+    ASSERT_EQ(got_arr.size(), values.size());
+    EXPECT_EQ(got_arr.record(), arr.record());
+    EXPECT_EQ(got_after.as_string().data(), far_after.data());
+
+    const std::uint8_t* q = got_arr.record();
+    ASSERT_EQ(packed::get_varint(q), values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const Value& want = values[i];
+        Value got = packed::get_value(q);
+        ASSERT_EQ(got.kind(), want.kind()) << i;
+        switch (want.kind()) {
+            case Kind::UInt: EXPECT_EQ(got.as_uint(), want.as_uint()) << i; break;
+            case Kind::Int: EXPECT_EQ(got.as_int(), want.as_int()) << i; break;
+            case Kind::Float:
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(got.as_float()), std::bit_cast<std::uint64_t>(want.as_float()));
+                break;
+            case Kind::String:
+                EXPECT_EQ(got.as_string(), want.as_string()) << i;
+                if (!want.as_string().empty()) EXPECT_EQ(got.as_string().data(), want.as_string().data()) << i;
+                break;
+            case Kind::Array:
+            case Kind::Object:
+                EXPECT_EQ(got.record(), want.record()) << i;
+                EXPECT_EQ(got.size(), want.size()) << i;
+                break;
+            default: break;
+        }
+    }
+    EXPECT_EQ(b.write(b.arr({inner, near})), "[\n  {\n    \"k\": 1\n  },\n  \"near \xc3\xa9\"\n]");
+}
+
+TEST(KeyTable, OneNumberPerText) {
+    Arena arena;
+    KeyTable keys(arena);
+    const KeyId a = keys.intern("a");
+    EXPECT_EQ(keys.intern("a"), a);
+    // However the text is split into prefix and name, it is the same key.
+    const KeyId at_a = keys.intern("a", '@');
+    EXPECT_NE(at_a, a);
+    EXPECT_EQ(keys.intern("@a"), at_a);
+    EXPECT_EQ(keys.text(at_a), "@a");
+    EXPECT_EQ(keys.intern(""), keys.intern(std::string_view()));
+    EXPECT_EQ(keys.intern("", '@'), keys.intern("@"));
+    // Names that share their first words, across many table growths.
+    std::vector<std::string> names;
+    for (int i = 0; i < 5000; ++i) names.push_back("longer-name-with-shared-start-" + std::to_string(i * 7919 % 10007));
+    std::vector<KeyId> ids;
+    for (const auto& n : names) ids.push_back(keys.intern(n));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        ASSERT_EQ(keys.intern(names[i]), ids[i]);
+        ASSERT_EQ(keys.text(ids[i]), names[i]);
+    }
+    EXPECT_EQ(keys.size(), names.size() + 4);
+    EXPECT_TRUE(keys.less(keys.intern("$"), at_a));
+    EXPECT_TRUE(keys.less(a, keys.intern("ab")));
+    EXPECT_FALSE(keys.less(a, a));
+}
+
+TEST(Arena, TruncateFreesOnlyWithinTheLatestBlock) {
+    Arena a;
+    a.allocate(10, 1);
+    const char* m = a.mark();
+    const std::size_t used = a.bytes_used();
+    a.allocate(100, 1);
+    a.truncate_to(m);
+    EXPECT_EQ(a.bytes_used(), used);
+    EXPECT_EQ(static_cast<const void*>(a.allocate(1, 1)), static_cast<const void*>(m));
+    // Once a new block was begun, an older mark frees nothing.
+    const char* old = a.mark();
+    a.allocate(10 * 1024 * 1024, 1);
+    const std::size_t big = a.bytes_used();
+    a.truncate_to(old);
+    EXPECT_EQ(a.bytes_used(), big);
 }
 
 TEST(Arena, HonoursAlignment) {

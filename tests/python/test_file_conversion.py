@@ -1,6 +1,7 @@
 """File-to-file conversion: same text as in memory, fixed windows, what the
 output file holds on every path, threads and open files."""
 
+import json
 import os
 import threading
 
@@ -65,7 +66,17 @@ DOCUMENTS = [
     b"<feed><item><t><![CDATA[<raw>\r\n]]></t></item><other>\xc3\xa9&#233;&unknown;</other></feed>",
     b"<a>1</a><b>2</b>",
     b"<a><b>never closed",
+    # Typed leaves whose text is freed once it became a number, next to text
+    # that failed its kind and must stay, in one piece and in several.
+    b'<feed><item id="2"><n>1&#50;</n><p>x&#49;</p><t>k</t></item><item><n> 4 </n><p><![CDATA[5]]>.5</p></item></feed>',
 ]
+
+
+def test_texts_of_typed_leaves_survive_their_neighbours(tmp_path, schema):
+    xml = b'<feed><item id="2"><n>1&#50;</n><p>x&#49;</p><t>k</t></item><item><n>q</n><p>7</p><t>z</t></item></feed>'
+    want = {"feed": {"item": [{"@id": 2, "n": 12, "p": "x1", "t": "k"}, {"n": "q", "p": 7, "t": "z"}]}}
+    assert json.loads(file_output(tmp_path, xml, schema)) == want
+    assert json.loads(memory_output(xml, schema)) == want
 
 
 @pytest.mark.parametrize("convention", CONVENTIONS)

@@ -1,0 +1,114 @@
+#pragma once
+// The object keys of one conversion. Element and attribute names repeat
+// throughout a document, so each distinct key is kept once and everything
+// else refers to it by a small number: a packed object stores that number per
+// member, and two keys are the same exactly when their numbers are.
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/arena.hpp"
+
+namespace tessaly::json {
+
+using KeyId = std::uint32_t;
+
+class KeyTable {
+public:
+    explicit KeyTable(Arena& arena) : arena_(arena), slots_(64) {}
+
+    // The number of `prefix` followed by `name` (no prefix when '\0'),
+    // adding it on first sight. Equal texts get the same number however they
+    // were split into prefix and name.
+    KeyId intern(std::string_view name, char prefix = '\0') {
+        if (!prefix) return intern_text(name);
+        joined_.assign(1, prefix);
+        joined_.append(name);
+        return intern_text(joined_);
+    }
+
+    // The key's text; it lives as long as the arena.
+    std::string_view text(KeyId id) const { return texts_[id]; }
+    std::size_t size() const { return texts_.size(); }
+
+    // Unsigned byte order of the texts, a proper prefix first.
+    bool less(KeyId a, KeyId b) const {
+        if (a == b) return false;
+        std::string_view x = texts_[a], y = texts_[b];
+        std::size_t n = x.size() < y.size() ? x.size() : y.size();
+        int c = n ? std::memcmp(x.data(), y.data(), n) : 0;
+        return c != 0 ? c < 0 : x.size() < y.size();
+    }
+
+private:
+    static constexpr KeyId kEmpty = ~KeyId{0};
+
+    KeyId intern_text(std::string_view text) {
+        std::uint64_t h = hash(text);
+        std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            const Slot& s = slots_[i];
+            if (s.id == kEmpty) return insert(i, h, text);
+            if (s.hash == h && texts_[s.id] == text) return s.id;
+        }
+    }
+
+    struct Slot {
+        std::uint64_t hash = 0;
+        KeyId id = kEmpty;
+    };
+
+    // Names are short: a few word loads and multiplications, never a loop
+    // per byte.
+    static std::uint64_t hash(std::string_view s) {
+        constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
+        std::uint64_t h = s.size() * kMul;
+        const char* p = s.data();
+        std::size_t n = s.size();
+        for (; n >= 8; p += 8, n -= 8) h = mix(h, load(p, 8));
+        if (n) h = mix(h, load(p, n));
+        return h ^ (h >> 29);
+    }
+    static std::uint64_t load(const char* p, std::size_t n) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, p, n);
+        return w;
+    }
+    static std::uint64_t mix(std::uint64_t h, std::uint64_t w) {
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        return h ^ (h >> 32);
+    }
+    KeyId insert(std::size_t i, std::uint64_t h, std::string_view text) {
+        if (texts_.size() >= kEmpty) throw std::bad_alloc();  // more distinct keys than a number holds
+        char* d = static_cast<char*>(arena_.allocate(text.size() + 1, 1));  // never empty, so never null
+        if (!text.empty()) std::memcpy(d, text.data(), text.size());
+        KeyId id = static_cast<KeyId>(texts_.size());
+        texts_.emplace_back(d, text.size());
+        slots_[i] = {h, id};
+        if (texts_.size() * 2 > slots_.size()) grow();
+        return id;
+    }
+
+    void grow() {
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        std::size_t mask = slots_.size() - 1;
+        for (const Slot& s : old) {
+            if (s.id == kEmpty) continue;
+            std::size_t i = s.hash & mask;
+            while (slots_[i].id != kEmpty) i = (i + 1) & mask;
+            slots_[i] = s;
+        }
+    }
+
+    Arena& arena_;
+    std::vector<Slot> slots_;
+    std::vector<std::string_view> texts_;
+    std::string joined_;  // a prefixed name while it is looked up
+};
+
+}  // namespace tessaly::json
