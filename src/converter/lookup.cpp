@@ -42,8 +42,8 @@ DeclView override_with_xsi_type(std::string_view attribute_text, DeclView found,
     return found;
 }
 
-void collect_attributes(std::string_view attribute_text, const DeclView& def, InputText& input, json::KeyTable& keys,
-                        char key_prefix, std::vector<json::Member>& out) {
+void collect_attributes(std::string_view attribute_text, const DeclView& def, InputText& input,
+                        DeclKeys<schema::AttributeDef>& keys, std::vector<json::Member>& out) {
     if (!def || !def.type->is_complex()) return;
     const auto& declared = def.type->complex.attributes;
     xml::AttributeReader attrs(attribute_text);
@@ -57,7 +57,7 @@ void collect_attributes(std::string_view attribute_text, const DeclView& def, In
                 decl = &d;
                 break;
             }
-        json::KeyId key = keys.intern(name, key_prefix);
+        json::KeyId key = keys.key(name, decl);
         std::string_view value = input.keep(a.value);
         out.push_back({key, decl ? coerce_value(value, decl->json_type) : json::Value::string(value)});
     }

@@ -10,7 +10,7 @@
 #include "converter/decl_view.hpp"
 #include "converter/frame.hpp"
 #include "converter/input_text.hpp"
-#include "json/key_table.hpp"
+#include "converter/decl_keys.hpp"
 #include "schema/model.hpp"
 
 namespace tessaly::converter {
@@ -32,11 +32,11 @@ inline bool may_switch_type(std::string_view attribute_text, const schema::Schem
     return !model.types.empty() && attribute_text.find("xsi:type") != std::string_view::npos;
 }
 
-// The tag's attributes as members in document order, keyed by `key_prefix`
-// and the written name, typed by the attribute declarations of a complex
+// The tag's attributes as members in document order, keyed through `keys`
+// by their written names, typed by the attribute declarations of a complex
 // declaration in force; none at all when the declaration is absent or
 // simple. Appends to `out`.
-void collect_attributes(std::string_view attribute_text, const DeclView& def, InputText& input, json::KeyTable& keys,
-                        char key_prefix, std::vector<json::Member>& out);
+void collect_attributes(std::string_view attribute_text, const DeclView& def, InputText& input,
+                        DeclKeys<schema::AttributeDef>& keys, std::vector<json::Member>& out);
 
 }  // namespace tessaly::converter

@@ -27,9 +27,9 @@ inline std::size_t space_at(const unsigned char* s, std::size_t n, std::size_t i
 
 }  // namespace
 
-std::size_t leading_white_space(std::string_view sv) {
+std::size_t leading_white_space_from(std::string_view sv, std::size_t i) {
     auto* s = reinterpret_cast<const unsigned char*>(sv.data());
-    std::size_t n = sv.size(), i = 0;
+    std::size_t n = sv.size();
     while (i < n) {
         std::size_t len = space_at(s, n, i);
         if (!len) break;

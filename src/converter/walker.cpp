@@ -30,8 +30,9 @@ public:
           arena_(arena),
           keys_(keys),
           scratch_(keys),
-          attribute_prefix_(attribute_key_prefix(convention)),
-          keeps_attributes_(keeps_attributes(convention)) {}
+          keeps_attributes_(keeps_attributes(convention)),
+          element_keys_(keys),
+          attribute_keys_(keys, attribute_key_prefix(convention)) {}
 
     Result<std::optional<json::Value>> run(xml::Reader& reader) {
         while (true) {
@@ -59,13 +60,14 @@ public:
 
 private:
     void open_element(const xml::Event& ev) {
-        // Kept first: the steps below reuse the input's scratch space.
-        json::KeyId key = keys_.intern(input_.peek(local_name(ev.name)));
-        DeclView def = find_elem_def(keys_.text(key), stack_, model_, arena_);
+        // Taken first: the steps after the key reuse the input's scratch space.
+        std::string_view local = input_.peek(local_name(ev.name));
+        DeclView def = find_elem_def(local, stack_, model_, arena_);
+        json::KeyId key = element_keys_.key(local, def.decl);
         if (may_switch_type(ev.body, model_)) def = override_with_xsi_type(ev.body, def, model_, input_);
         std::size_t attributes_begin = attributes_.size();
         if (keeps_attributes_ && !ev.body.empty() && def && def.type->is_complex())
-            collect_attributes(ev.body, def, input_, keys_, attribute_prefix_, attributes_);
+            collect_attributes(ev.body, def, input_, attribute_keys_, attributes_);
 
         BuildFrame& f = stack_.emplace_back();
         f.def = def;
@@ -103,15 +105,18 @@ private:
 
     void on_text(std::string_view bytes) {
         if (stack_.empty() || bytes.empty()) return;
+        // White space before any other text would be dropped by the frame
+        // anyway, line ends and all: the indentation between tags is neither
+        // scanned further nor copied. (Bytes that pass as white space are
+        // valid UTF-8, so decoding would not have changed them.)
+        BuildFrame& f = stack_.back();
+        if (!f.text.has_content() && is_all_white_space(bytes)) return;
         std::string_view text = input_.peek(bytes);
         bool has_cr = std::memchr(text.data(), '\r', text.size()) != nullptr;
         if (input_.in_place() && !has_cr) {
-            stack_.back().text.append(text, arena_);
+            f.text.append(text, arena_);
             return;
         }
-        // Leading white space would be dropped by the frame anyway; skip the copy.
-        BuildFrame& f = stack_.back();
-        if (!f.text.has_content() && is_all_white_space(text)) return;
         char* d = static_cast<char*>(arena_.allocate(text.size(), 1));
         std::size_t n = has_cr ? normalize_line_ends(text, d) : (std::memcpy(d, text.data(), text.size()), text.size());
         f.text.append({d, n}, arena_);
@@ -141,12 +146,13 @@ private:
     json::Arena& arena_;
     json::KeyTable& keys_;
     ShapeScratch scratch_;
-    char attribute_prefix_;
     bool keeps_attributes_;
     std::vector<BuildFrame> stack_;
     std::vector<ChildSlot> children_;
     std::vector<json::Member> attributes_;
     std::optional<json::Value> root_;
+    DeclKeys<schema::ElementDef> element_keys_;
+    DeclKeys<schema::AttributeDef> attribute_keys_;
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "json/writer.hpp"
@@ -11,6 +12,53 @@ namespace {
 char* put_zeros(char* o, int count) {
     std::memset(o, '0', static_cast<std::size_t>(count));
     return o + count;
+}
+
+// Exact powers of ten as doubles.
+constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+
+// Most floats in documents were short decimals: "78.26", "0.5", "1200". For
+// positive `v` that is m / 10^k for a whole m below 10^15 and a k below 10,
+// writes the text and returns its end; otherwise returns null.
+//
+// Why the digits of m are the shortest: the division below is correctly
+// rounded, so passing the check means the decimal m / 10^k reads back as v.
+// Any other decimal of at most 15 significant digits reads back as another
+// double (15 digits always survive the trip through a double), so no text
+// shorter than m's digits, or as short, reads back as v. With k taken as
+// small as possible m has no trailing zero (unless k is 0), as the shortest
+// digits have none.
+char* format_short_decimal(double v, char* o) {
+    for (int k = 0; k < 10; ++k) {
+        double t = v * kPow10[k];
+        if (!(t < 1e15)) return nullptr;
+        double m = std::nearbyint(t);
+        if (m == 0 || m / kPow10[k] != v) continue;
+        char digits[16];
+        int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(m)).ptr - digits);
+        int e = n - 1 - k;  // decimal exponent of the first digit
+        if (e < -5) return nullptr;
+        if (k == 0) {
+            std::memcpy(o, digits, static_cast<std::size_t>(n));
+            o += n;
+            *o++ = '.';
+            *o++ = '0';
+        } else if (e >= 0) {
+            std::memcpy(o, digits, static_cast<std::size_t>(e + 1));
+            o += e + 1;
+            *o++ = '.';
+            std::memcpy(o, digits + e + 1, static_cast<std::size_t>(n - e - 1));
+            o += n - e - 1;
+        } else {
+            *o++ = '0';
+            *o++ = '.';
+            o = put_zeros(o, -e - 1);
+            std::memcpy(o, digits, static_cast<std::size_t>(n));
+            o += n;
+        }
+        return o;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -32,6 +80,8 @@ std::size_t format_float(double v, char* out) {
         std::memcpy(o, "0.0", 3);
         return static_cast<std::size_t>(o + 3 - out);
     }
+
+    if (char* short_end = format_short_decimal(v, o)) return static_cast<std::size_t>(short_end - out);
 
     char sci[32];
     const char* end = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific).ptr;

@@ -4,6 +4,7 @@
 // else refers to it by a small number: a packed object stores that number per
 // member, and two keys are the same exactly when their numbers are.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -35,17 +36,41 @@ public:
     std::string_view text(KeyId id) const { return texts_[id]; }
     std::size_t size() const { return texts_.size(); }
 
-    // Unsigned byte order of the texts, a proper prefix first.
+    // Unsigned byte order of the texts, a proper prefix first. Keys are
+    // compared over and over (every object is put in key order), so once the
+    // table has settled the comparison is one of two numbers: the keys' places
+    // in the sorted table, worked out again whenever enough comparisons of
+    // keys without a place have been made to pay for it.
     bool less(KeyId a, KeyId b) const {
-        if (a == b) return false;
+        if (a < ranked_ && b < ranked_) return rank_[a] < rank_[b];
+        return less_unranked(a, b);
+    }
+
+private:
+    static constexpr KeyId kEmpty = ~KeyId{0};
+
+    bool less_by_text(KeyId a, KeyId b) const {
         std::string_view x = texts_[a], y = texts_[b];
         std::size_t n = x.size() < y.size() ? x.size() : y.size();
         int c = n ? std::memcmp(x.data(), y.data(), n) : 0;
         return c != 0 ? c < 0 : x.size() < y.size();
     }
 
-private:
-    static constexpr KeyId kEmpty = ~KeyId{0};
+    bool less_unranked(KeyId a, KeyId b) const {
+        if (a == b) return false;
+        if (++unranked_compares_ > 8 * texts_.size() + 64) rank_all();
+        return less_by_text(a, b);
+    }
+
+    void rank_all() const {
+        std::vector<KeyId> order(texts_.size());
+        for (KeyId i = 0; i < order.size(); ++i) order[i] = i;
+        std::sort(order.begin(), order.end(), [this](KeyId a, KeyId b) { return less_by_text(a, b); });
+        rank_.resize(order.size());
+        for (KeyId r = 0; r < order.size(); ++r) rank_[order[r]] = r;
+        ranked_ = static_cast<KeyId>(order.size());
+        unranked_compares_ = 0;
+    }
 
     KeyId intern_text(std::string_view text) {
         std::uint64_t h = hash(text);
@@ -109,6 +134,10 @@ private:
     std::vector<Slot> slots_;
     std::vector<std::string_view> texts_;
     std::string joined_;  // a prefixed name while it is looked up
+    // Places in key order of the keys numbered below ranked_.
+    mutable std::vector<KeyId> rank_;
+    mutable KeyId ranked_ = 0;
+    mutable std::size_t unranked_compares_ = 0;
 };
 
 }  // namespace tessaly::json

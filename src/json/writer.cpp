@@ -53,7 +53,11 @@ public:
             text_.resize(static_cast<std::size_t>(o - text_.data()));
             ends_.push_back(text_.size());
         }
+        text_.append(kReadAhead, '\0');
     }
+
+    // Every key can be read as kReadAhead bytes from its start.
+    static constexpr std::size_t kReadAhead = 32;
     std::string_view operator[](KeyId id) const {
         std::size_t begin = id == 0 ? 0 : ends_[id - 1];
         return {text_.data() + begin, ends_[id] - begin};
@@ -98,6 +102,17 @@ private:
         put_overflowing(p, n);
     }
     void put(std::string_view s) { put(s.data(), s.size()); }
+    // For short runs with `Width` readable bytes at `p`: one copy of a fixed
+    // size, which the compiler turns into a few moves, instead of a call.
+    template <std::size_t Width>
+    void put_short(const char* p, std::size_t n) {
+        if (n <= Width && room() >= Width) {
+            std::memcpy(buf_.get() + pos_, p, Width);
+            pos_ += n;
+            return;
+        }
+        put(p, n);
+    }
     void put_char(char c) {
         if (pos_ == kStagingBytes) flush();
         buf_[pos_++] = c;
@@ -153,7 +168,7 @@ void Writer::line_break(bool comma, std::size_t spaces) {
     const char* run = comma ? kBreak.data() : kBreak.data() + 1;
     std::size_t head = comma ? 2 : 1;
     if (spaces <= kSpacesRun) {
-        put(run, head + spaces);
+        put_short<64>(run, head + spaces);  // the run holds 64 bytes and more from either start
         return;
     }
     put(run, head + kSpacesRun);
@@ -258,7 +273,10 @@ std::expected<void, std::string> Writer::run(const Value& root) {
         top.started = true;
         --top.left;
         const std::uint8_t* p = top.next;
-        if (top.object) put(keys_[static_cast<KeyId>(packed::get_varint(p))]);
+        if (top.object) {
+            std::string_view key = keys_[static_cast<KeyId>(packed::get_varint(p))];
+            put_short<RenderedKeys::kReadAhead>(key.data(), key.size());
+        }
         Value child = packed::get_value(p);
         top.next = p;  // before value(), which may grow the stack and move `top`
         value(child);

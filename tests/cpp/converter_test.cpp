@@ -128,8 +128,19 @@ TEST(Text, TrimsExactlyTheWhiteSpaceCharacters) {
         {"\xC2\xA9", "\xC2\xA9"},                                      // nor is U+00A9
         {"\xE3\x80\x81x", "\xE3\x80\x81x"},                            // nor U+3001
         {"   ", ""},
+        // Indentation runs of every length around the eight-byte steps,
+        // ending in text, in nothing, or in a non-ASCII space.
+        {"\n" + std::string(7, ' ') + "x", "x"},
+        {"\n" + std::string(8, ' ') + "x", "x"},
+        {"\n" + std::string(9, ' ') + "x", "x"},
+        {std::string(16, ' ') + "\xC2\xA0x", "x"},
+        {std::string(17, ' ') + "\xC2\xA9", "\xC2\xA9"},
+        {"\n" + std::string(24, ' '), ""},
+        {"\n\n" + std::string(8, ' ') + "\tx", "x"},
+        {std::string(8, ' ') + "\x01", "\x01"},  // a control character that is not White_Space
     };
     for (const auto& c : cases) EXPECT_EQ(trim_white_space(c.in), c.out) << c.in;
+    for (const auto& c : cases) EXPECT_EQ(is_all_white_space(c.in), c.out.empty()) << c.in;
 }
 
 TEST(Text, NormalizesLineEnds) {

@@ -210,6 +210,14 @@ TEST(FloatText, Table) {
         {2.0 / 3.0, "0.6666666666666666"},
         {1234567890123456.7, "1234567890123456.8"},
         {0.000012345678901234567, "0.000012345678901234568"},
+        {78.26, "78.26"},
+        {391.30, "391.3"},
+        {100.0, "100.0"},
+        {0.1 + 0.2, "0.30000000000000004"},
+        {999999999999999.0, "999999999999999.0"},
+        {0.00001234, "0.00001234"},
+        {0.000001234, "1.234e-6"},
+        {123456789.123456, "123456789.123456"},
         {std::numeric_limits<double>::infinity(), "null"},
         {-std::numeric_limits<double>::infinity(), "null"},
         {std::numeric_limits<double>::quiet_NaN(), "null"},
@@ -272,13 +280,21 @@ std::optional<Decimal> parse_canonical(std::string_view t) {
 TEST(FloatText, RoundTripShortestCanonical) {
     std::mt19937_64 rng(2024);
     std::uniform_real_distribution<double> decade(-9.0, 19.0);
-    for (int i = 0; i < 200000; ++i) {
+    for (int i = 0; i < 300000; ++i) {
         double v;
-        switch (i % 4) {
+        switch (i % 6) {
             case 0: v = std::bit_cast<double>(rng()); break;  // every exponent
             case 1: v = std::pow(10.0, decade(rng)); break;    // around the layout switch
             case 2: v = static_cast<double>(rng() >> (rng() % 64)); break;  // whole numbers
-            default: v = static_cast<double>(rng() % 100000) / std::pow(10.0, static_cast<int>(rng() % 12));
+            case 3: v = static_cast<double>(rng() % 100000) / std::pow(10.0, static_cast<int>(rng() % 12)); break;
+            case 4: {  // short decimal texts as a document holds them, up to 17 digits
+                std::string t = std::to_string(rng() % 1000000000000000000ull);
+                t.resize(1 + rng() % t.size());
+                t.insert(rng() % (t.size() + 1), ".");
+                v = std::strtod(t.c_str(), nullptr);
+                break;
+            }
+            default: v = 0.1 * static_cast<double>(rng() % 1000) + 0.2;  // sums that are not short decimals
         }
         if (!std::isfinite(v) || v == 0) continue;
         if (rng() & 1) v = -v;
@@ -628,6 +644,33 @@ TEST(KeyTable, OneNumberPerText) {
     EXPECT_TRUE(keys.less(keys.intern("$"), at_a));
     EXPECT_TRUE(keys.less(a, keys.intern("ab")));
     EXPECT_FALSE(keys.less(a, a));
+}
+
+// Keys are compared by their places in key order once enough comparisons were
+// made; keys added afterwards have none yet. Every comparison must still be
+// the byte order of the texts, before, between and after the re-rankings.
+TEST(KeyTable, OrderStaysByteOrderAcrossRankings) {
+    Arena arena;
+    KeyTable keys(arena);
+    std::mt19937_64 rng(7);
+    const std::string alphabet = "aAb_\x7f\x80\xc3\xff";
+    std::vector<std::string> texts;
+    std::vector<KeyId> ids;
+    for (int round = 0; round < 40; ++round) {
+        for (int k = 0; k < 1 + round % 5; ++k) {
+            std::string t(rng() % 5, 'a');
+            for (char& c : t) c = alphabet[rng() % alphabet.size()];
+            KeyId id = keys.intern(t);
+            if (id == ids.size()) {
+                texts.push_back(t);
+                ids.push_back(id);
+            }
+        }
+        for (int c = 0; c < 400; ++c) {
+            std::size_t i = rng() % ids.size(), j = rng() % ids.size();
+            ASSERT_EQ(keys.less(ids[i], ids[j]), texts[i] < texts[j]) << round << " " << texts[i] << " " << texts[j];
+        }
+    }
 }
 
 TEST(Arena, TruncateFreesOnlyWithinTheLatestBlock) {
