@@ -77,7 +77,39 @@ bool float_syntax(std::string_view t, long long& magnitude) {
     return true;
 }
 
+// Exact powers of ten as doubles.
+constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// A plain decimal of at most 15 digits ([sign] digits [. digits], or with
+// the point first or last), the common case. Its digits as a whole number
+// and the power of ten are both exact doubles, so their quotient is the
+// correctly rounded value of the text, which is what parsing gives.
+bool short_decimal(std::string_view t, double& out) {
+    std::size_t i = 0, n = t.size();
+    bool negative = false;
+    if (i < n && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    std::uint64_t m = 0;
+    int digits = 0, after_point = -1;
+    for (; i < n; ++i) {
+        char c = t[i];
+        if (is_digit(c)) {
+            if (++digits > 15) return false;
+            m = m * 10 + static_cast<std::uint64_t>(c - '0');
+            if (after_point >= 0) ++after_point;
+        } else if (c == '.' && after_point < 0) {
+            after_point = 0;
+        } else {
+            return false;
+        }
+    }
+    if (digits == 0) return false;
+    double v = static_cast<double>(m) / kPow10[after_point < 0 ? 0 : after_point];
+    out = negative ? -v : v;
+    return true;
+}
+
 Value coerce_float(std::string_view t) {
+    if (double d; short_decimal(t, d)) return Value::floating(d);
     // The words inf, infinity and nan would parse, but never to a finite
     // number, so they are left out of the syntax and stay strings.
     long long magnitude = 0;

@@ -7,9 +7,12 @@
 namespace tessaly::converter {
 
 void ElementText::append(std::string_view piece, json::Arena& arena) {
-    if (piece.empty()) return;
+    if (piece.empty() || (first_.empty() && is_all_white_space(piece))) return;
+    append_content(piece, arena);
+}
+
+void ElementText::append_content(std::string_view piece, json::Arena& arena) {
     if (first_.empty()) {
-        if (is_all_white_space(piece)) return;
         first_ = piece;
         length_ = piece.size();
         return;

@@ -22,6 +22,9 @@ class ElementText {
 public:
     // `piece` must outlive the frame (a view of the input or of the arena).
     void append(std::string_view piece, json::Arena& arena);
+    // The same for a piece known to matter: not empty, and not all white
+    // space unless content arrived before.
+    void append_content(std::string_view piece, json::Arena& arena);
     // The joined text trimmed of White_Space at both ends; absent when
     // nothing remains.
     std::optional<std::string_view> finalize(json::Arena& arena) const;

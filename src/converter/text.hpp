@@ -7,6 +7,10 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tessaly::converter {
 
 // Bytes of White_Space characters at the start / end of UTF-8 `s`: tab, line
@@ -40,11 +44,51 @@ inline std::string_view trim_white_space(std::string_view s) {
     std::size_t lead = leading_white_space(s);
     if (lead == s.size()) return {};
     s.remove_prefix(lead);
-    s.remove_suffix(trailing_white_space(s));
+    // Text mostly ends in a character that is plainly not white space.
+    unsigned char last = static_cast<unsigned char>(s.back());
+    if (last >= 0x80 || last == ' ' || (last >= 0x09 && last <= 0x0D)) s.remove_suffix(trailing_white_space(s));
     return s;
 }
 
-inline bool is_all_white_space(std::string_view s) { return leading_white_space(s) == s.size(); }
+// Whether every byte of `s` is an ASCII White_Space character (tab, line
+// feed, vertical tab, form feed, carriage return, space). Indentation between
+// tags is a handful of such bytes, so they are tested a few at a time with
+// loads that overlap rather than one by one, never reading outside `s`.
+inline bool all_ascii_space(std::string_view s) {
+    const char* p = s.data();
+    std::size_t n = s.size();
+#if defined(__SSE2__)
+    auto mask = [](__m128i b) {
+        __m128i space = _mm_cmpeq_epi8(b, _mm_set1_epi8(' '));
+        __m128i from_tab = _mm_sub_epi8(b, _mm_set1_epi8(0x09));  // 0x09 to 0x0D become 0 to 4
+        __m128i control = _mm_cmpeq_epi8(_mm_max_epu8(from_tab, _mm_set1_epi8(4)), _mm_set1_epi8(4));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(space, control)));
+    };
+    auto load8 = [](const char* q) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)); };
+    auto load4 = [](const char* q) {
+        int w;
+        std::memcpy(&w, q, 4);
+        return _mm_cvtsi32_si128(w);
+    };
+    if (n >= 16) {
+        const char* last = p + n - 16;
+        for (; p < last; p += 16)
+            if (mask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))) != 0xFFFF) return false;
+        return mask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(last))) == 0xFFFF;
+    }
+    if (n >= 8) return (mask(load8(p)) & mask(load8(p + n - 8)) & 0xFF) == 0xFF;
+    if (n >= 4) return (mask(load4(p)) & mask(load4(p + n - 4)) & 0xF) == 0xF;
+#endif
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char c = static_cast<unsigned char>(p[i]);
+        if (!(c == ' ' || (c >= 0x09 && c <= 0x0D))) return false;
+    }
+    return true;
+}
+
+inline bool is_all_white_space(std::string_view s) {
+    return all_ascii_space(s) || leading_white_space(s) == s.size();
+}
 
 // Copies `s` to `out` with each CR LF pair and each lone CR turned into LF;
 // returns the bytes written (at most s.size()).

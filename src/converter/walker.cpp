@@ -114,12 +114,12 @@ private:
         std::string_view text = input_.peek(bytes);
         bool has_cr = std::memchr(text.data(), '\r', text.size()) != nullptr;
         if (input_.in_place() && !has_cr) {
-            f.text.append(text, arena_);
+            f.text.append_content(text, arena_);
             return;
         }
         char* d = static_cast<char*>(arena_.allocate(text.size(), 1));
         std::size_t n = has_cr ? normalize_line_ends(text, d) : (std::memcpy(d, text.data(), text.size()), text.size());
-        f.text.append({d, n}, arena_);
+        f.text.append_content({d, n}, arena_);
     }
 
     void on_reference(std::string_view name_bytes) {

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <random>
 #include <string>
 
 #include "converter/coerce.hpp"
@@ -82,6 +85,28 @@ INSTANTIATE_TEST_SUITE_P(
                       CoerceCase{JsonType::String, "42", "\"42\""}, CoerceCase{JsonType::Absent, "42", "\"42\""},
                       CoerceCase{static_cast<JsonType>(4), "42", "\"42\""}));
 
+// Decimal texts of 1 to 18 digits, signed or not, with the point anywhere or
+// nowhere: short ones take a quicker route to their double, which must be
+// the very double that full parsing gives.
+TEST(Coerce, DecimalsParseToTheNearestDouble) {
+    std::mt19937_64 rng(5);
+    for (int i = 0; i < 200000; ++i) {
+        std::string digits = std::to_string(rng());
+        digits.resize(1 + rng() % std::min<std::size_t>(18, digits.size()));
+        if (rng() % 4 == 0) digits[0] = '0';
+        std::string t = digits;
+        if (rng() % 3) t.insert(rng() % (t.size() + 1), ".");
+        const char* sign = rng() % 3 == 0 ? "-" : (rng() % 5 == 0 ? "+" : "");
+        t = sign + t;
+        json::Value v = coerce_value(t, JsonType::Float);
+        ASSERT_EQ(v.kind(), json::Kind::Float) << t;
+        double want = 0;
+        const char* first = t.data() + (t[0] == '+' ? 1 : 0);
+        ASSERT_EQ(std::from_chars(first, t.data() + t.size(), want).ec, std::errc()) << t;
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(v.as_float()), std::bit_cast<std::uint64_t>(want)) << t;
+    }
+}
+
 // ---- references -----------------------------------------------------------
 
 struct RefCase {
@@ -141,6 +166,29 @@ TEST(Text, TrimsExactlyTheWhiteSpaceCharacters) {
     };
     for (const auto& c : cases) EXPECT_EQ(trim_white_space(c.in), c.out) << c.in;
     for (const auto& c : cases) EXPECT_EQ(is_all_white_space(c.in), c.out.empty()) << c.in;
+}
+
+// Every length up to 40 with one odd byte at every place, and without one.
+TEST(Text, AsciiSpaceRunsOfEveryLength) {
+    const std::string spaces = " \t\n\x0B\x0C\r";
+    for (std::size_t n = 0; n <= 40; ++n) {
+        std::string run;
+        for (std::size_t i = 0; i < n; ++i) run += spaces[(i * 7 + n) % spaces.size()];
+        // Bordered by non-space bytes that must never be read as part of it.
+        std::string framed = "x" + run + "x";
+        std::string_view view(framed.data() + 1, n);
+        EXPECT_TRUE(all_ascii_space(view)) << n;
+        EXPECT_TRUE(is_all_white_space(view)) << n;
+        for (std::size_t at = 0; at < n; ++at)
+            for (char odd : {'a', '\x08', '\x0E', '\x1F', '!', '\xC2'}) {
+                std::string t = run;
+                t[at] = odd;
+                EXPECT_FALSE(all_ascii_space(t)) << n << " " << at << " " << int(odd);
+                EXPECT_FALSE(is_all_white_space(t)) << n << " " << at << " " << int(odd);
+            }
+    }
+    EXPECT_FALSE(all_ascii_space("  \xC2\xA0"));
+    EXPECT_TRUE(is_all_white_space("  \xC2\xA0"));  // a non-ASCII space: the exact test decides
 }
 
 TEST(Text, NormalizesLineEnds) {
