@@ -17,6 +17,7 @@ Result<std::string> convert_to_string(std::string_view xml, const schema::Schema
     // Room for a text twice the input's size: pages never written cost
     // nothing, and regrowing a text of many megabytes copies it each time.
     out.reserve(xml.size() * 2 + 4096);
+    json::advise_huge_pages(out.data(), out.capacity());
     json::StringSink sink(out);
     if (auto w = json::write_pretty(**root, keys, sink); !w) return fail(TessalyError::conversion("JSON write error: " + w.error()));
     // Reached only if the input broke its promise of being UTF-8.

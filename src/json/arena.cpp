@@ -15,6 +15,15 @@ constexpr std::size_t kMaxBlock = 64 * 1024 * 1024;
 constexpr std::size_t kMappedBlock = 4 * 1024 * 1024;
 }  // namespace
 
+void advise_huge_pages(void* p, std::size_t n) {
+    constexpr std::uintptr_t kPage = 4096;
+    constexpr std::size_t kWorthIt = 4 * 1024 * 1024;
+    if (n < kWorthIt) return;
+    std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(p) + kPage - 1) & ~(kPage - 1);
+    std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + n) & ~(kPage - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 void Arena::release() {
     for (const Block& b : blocks_) {
         if (b.mapped) ::munmap(b.data, b.size);
@@ -36,7 +45,7 @@ void* Arena::allocate_slow(std::size_t size, std::size_t align) {
     if (next >= kMappedBlock) {
         void* m = ::mmap(nullptr, next, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (m == MAP_FAILED) throw std::bad_alloc();
-        ::madvise(m, next, MADV_HUGEPAGE);
+        advise_huge_pages(m, next);
         data = static_cast<char*>(m);
         mapped = true;
     } else {

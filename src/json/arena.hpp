@@ -12,6 +12,12 @@
 
 namespace tessaly::json {
 
+// Asks the kernel to back the whole pages of [p, p + n) with huge pages where
+// it can: a conversion writes megabytes into fresh memory once, and taking
+// it 4 KiB at a time costs a page fault each. Only advice; nothing changes
+// when it is not taken.
+void advise_huge_pages(void* p, std::size_t n);
+
 class Arena {
 public:
     Arena() = default;

@@ -1,0 +1,59 @@
+// The C++ core's conversion alone, without Python: for profiling with perf or
+// callgrind, and for telling the core's time from the cost of building the
+// Python string. Prints MB/s of input for each run and the output size.
+//
+// Build against a core built with symbols, then run:
+//   cmake -S . -B build/prof -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-g
+//   cmake --build build/prof --target tessaly_core
+//   g++ -std=c++23 -O2 -g -Isrc bench/convert_core.cpp build/prof/libtessaly_core.a -o build/prof/convert_core
+//   build/prof/convert_core FEED.xml SCHEMA.xsd [runs] [memory|file]
+//   valgrind --tool=callgrind build/prof/convert_core bench/out/orders-5MB-seed1-*.xml bench/out/orders.xsd 1
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "converter/convert.hpp"
+#include "schema/loader.hpp"
+
+using namespace tessaly;
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s FEED.xml SCHEMA.xsd [runs] [memory|file]\n", argv[0]);
+        return 2;
+    }
+    auto model = schema::parse_xsd(argv[2]);
+    if (!model) {
+        std::fprintf(stderr, "schema: %s\n", model.error().display().c_str());
+        return 1;
+    }
+    const int runs = argc > 3 ? std::atoi(argv[3]) : 3;
+    const bool file = argc > 4 && std::strcmp(argv[4], "file") == 0;
+    std::ifstream in(argv[1], std::ios::binary | std::ios::ate);
+    std::string xml(static_cast<std::size_t>(in.tellg()), '\0');
+    in.seekg(0);
+    in.read(xml.data(), static_cast<std::streamsize>(xml.size()));
+    for (int i = 0; i < runs; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        std::size_t out_bytes = 0;
+        if (file) {
+            auto r = converter::convert_file(argv[1], *model, "/dev/null", converter::Convention::BadgerFish);
+            if (!r) {
+                std::fprintf(stderr, "%s\n", r.error().display().c_str());
+                return 1;
+            }
+        } else {
+            auto r = converter::convert_to_string(xml, *model, converter::Convention::BadgerFish);
+            if (!r) {
+                std::fprintf(stderr, "%s\n", r.error().display().c_str());
+                return 1;
+            }
+            out_bytes = r->size();
+        }
+        double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("%s: %.1f MB/s, %zu bytes out\n", file ? "file" : "memory", xml.size() / 1e6 / s, out_bytes);
+    }
+}
