@@ -89,9 +89,10 @@ struct Reader::Impl {
 
     enum class State : unsigned char { Running, Ended, Failed } state = State::Running;
     std::string error;
-    Event event;
+    // Where step() puts the event it read: the caller's result itself, so
+    // that the event is written once and never copied.
+    Event* out = nullptr;
 
-    std::expected<Event, std::string> next();
     Step step();
     Step markup(const char* p, const char* end);
     Step start_tag(const char* p, const char* end);
@@ -105,7 +106,9 @@ struct Reader::Impl {
     void slide_out(std::size_t count);
 
     Step emit(EventKind kind, std::string_view name, std::string_view body, const char* after) {
-        event = Event{kind, name, body};
+        out->kind = kind;
+        out->name = name;
+        out->body = body;
         pos = static_cast<std::size_t>(after - data);
         return Step::Done;
     }
@@ -127,18 +130,22 @@ struct Reader::Impl {
 
 // ---- the driving loop --------------------------------------------------
 
-std::expected<Event, std::string> Reader::Impl::next() {
+// One named result, returned on every path, so that it is built in the
+// caller's storage and step() fills it in place.
+std::expected<Event, std::string> Reader::next() {
+    Impl& r = *impl_;
+    std::expected<Event, std::string> result;
+    r.out = &*result;
     while (true) {
-        if (state == State::Ended) return Event{};
-        if (state == State::Failed) return std::unexpected(error);
-        switch (step()) {
-            case Step::Done:
-                return event;
-            case Step::Failed:
-                return std::unexpected(error);
-            case Step::NeedMore:
-                if (!refill()) return std::unexpected(error);
-                break;
+        if (r.state != Impl::State::Running) [[unlikely]] {
+            if (r.state == Impl::State::Failed) result = std::unexpected(r.error);
+            return result;
+        }
+        const Step s = r.step();
+        if (s == Step::Done) [[likely]] return result;
+        if (s == Step::Failed || !r.refill()) {
+            result = std::unexpected(r.error);
+            return result;
         }
     }
 }
@@ -250,7 +257,7 @@ Step Reader::Impl::step() {
     }
     if (pos == size) {
         if (!eof) return Step::NeedMore;
-        event = Event{};
+        *out = Event{};
         state = State::Ended;
         return Step::Done;
     }
@@ -460,7 +467,5 @@ Reader::Reader(ByteSource& source, std::size_t window_size) : impl_(std::make_un
 }
 
 Reader::~Reader() = default;
-
-std::expected<Event, std::string> Reader::next() { return impl_->next(); }
 
 }  // namespace tessaly::xml
