@@ -20,6 +20,7 @@ namespace tessaly::xml {
 namespace {
 
 using detail::find_byte;
+using detail::find_byte_near;
 using detail::find_tag_stop;
 using detail::find_terminator;
 using detail::find_text_stop;
@@ -293,7 +294,7 @@ Step Reader::Impl::start_tag(const char* p, const char* end) {
         q = find_tag_stop(q, end);
         if (q == end) return incomplete("unclosed start tag", p);
         if (*q == '>') break;
-        const char* close = find_byte(q + 1, end, *q);
+        const char* close = find_byte_near(q + 1, end, *q);
         if (close == end) return incomplete("unclosed start tag", p);
         q = close + 1;
     }
@@ -303,7 +304,7 @@ Step Reader::Impl::start_tag(const char* p, const char* end) {
         kind = EventKind::EmptyTag;
         content.remove_suffix(1);
     }
-    const char* name_end = scan_to<kSpace>(content.data(), content.data() + content.size());
+    const char* name_end = detail::find_space(content.data(), content.data() + content.size(), end);
     const std::size_t name_len = static_cast<std::size_t>(name_end - content.data());
     if (name_len == 0) return fail("start tag without a name", p);
     const std::string_view name = content.substr(0, name_len);
@@ -315,7 +316,7 @@ Step Reader::Impl::start_tag(const char* p, const char* end) {
 }
 
 Step Reader::Impl::end_tag(const char* p, const char* end) {
-    const char* gt = find_byte(p + 2, end, '>');
+    const char* gt = find_byte_near(p + 2, end, '>');
     if (gt == end) return incomplete("unclosed end tag", p);
     const std::string_view name = trim_trailing_space(std::string_view(p + 2, static_cast<std::size_t>(gt - (p + 2))));
     if (name.empty()) return fail("end tag without a name", p);
@@ -326,7 +327,7 @@ Step Reader::Impl::end_tag(const char* p, const char* end) {
         return fail(std::move(message), p);
     }
     const std::string_view expected = innermost_open();
-    if (name != expected) {
+    if (name.size() != expected.size() || !detail::equal_bytes(name.data(), expected.data(), name.size())) {
         std::string message = "mismatched end tag: expected </";
         append_name(message, expected);
         message += ">, found </";

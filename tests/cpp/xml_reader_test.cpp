@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "xml/char_class.hpp"
 #include "xml/reader.hpp"
 
 namespace tessaly::xml {
@@ -304,6 +306,146 @@ TEST(AttributeReader, OverATagBody) {
     auto ev = reader.next();
     ASSERT_TRUE(ev);
     EXPECT_EQ(attributes(ev->body, true), (std::vector<std::string>{"a=x>y", "b=z"}));
+}
+
+// ---- scans near the ends of the bytes -------------------------------------
+
+// A copy of `bytes` in a heap block of exactly its size, so that a scan that
+// reads one byte too far is caught by AddressSanitizer.
+struct ExactBuffer {
+    explicit ExactBuffer(std::string_view bytes)
+        : data(std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(bytes.size(), 1))), size(bytes.size()) {
+        std::copy(bytes.begin(), bytes.end(), data.get());
+    }
+    std::string_view view() const { return {data.get(), size}; }
+    std::unique_ptr<char[]> data;
+    std::size_t size;
+};
+
+// Filler that stops none of the scans but comes close: bytes >= 0x80 (0xBC
+// and 0xA6 are '<' and '&' with the top bit set), and neighbours of the stops.
+constexpr char kFiller[] = "a\xBC\xA6=;\xBE\xA2\xA7\xA0\x89\x8D\x8A!\x1F\x80\xFF/?";
+
+std::string filler(std::size_t n, std::size_t seed) {
+    std::string s(n, 'x');
+    for (std::size_t i = 0; i < n; ++i) s[i] = kFiller[(i + seed) % (sizeof kFiller - 1)];
+    return s;
+}
+
+struct ScanCase {
+    const char* name;
+    std::string_view stops;
+    const char* (*scan)(const char* p, const char* end);
+};
+
+TEST(XmlScan, FindsEveryStopAtEveryPositionAndNothingBeyond) {
+    const std::vector<ScanCase> cases = {
+        {"text", "<&", detail::find_text_stop},
+        {"tag", ">\"'", detail::find_tag_stop},
+        {"byte", ">", [](const char* p, const char* e) { return detail::find_byte_near(p, e, '>'); }},
+        {"space", " \t\r\n", [](const char* p, const char* e) { return detail::find_space(p, e, e); }},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t n = 0; n <= 40; ++n) {
+            for (std::size_t from = 0; from <= std::min<std::size_t>(n, 17); ++from) {
+                // at == n: no stop at all; a second stop after the first must not win.
+                for (std::size_t at = from; at <= n; ++at) {
+                    for (char stop : c.stops) {
+                        std::string bytes = filler(n, at);
+                        if (at < n) bytes[at] = stop;
+                        if (at + 1 < n) bytes[at + 1 + (n - at - 2) / 2] = c.stops[0];
+                        const ExactBuffer buf(bytes);
+                        const char* b = buf.data.get();
+                        EXPECT_EQ(c.scan(b + from, b + n) - b, static_cast<std::ptrdiff_t>(at))
+                            << c.name << " n=" << n << " from=" << from << " stop=" << int(stop);
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(XmlScan, SpaceWithinALimitShorterThanTheBytes) {
+    const std::string bytes = filler(40, 0) + " ";
+    const ExactBuffer buf(bytes);
+    const char* b = buf.data.get();
+    for (std::size_t limit = 0; limit <= 40; ++limit) {
+        EXPECT_EQ(detail::find_space(b, b + limit, b + bytes.size()), b + limit) << limit;
+        std::string with_space = bytes;
+        with_space[limit / 2] = '\t';
+        const ExactBuffer buf2(with_space);
+        const char* b2 = buf2.data.get();
+        const std::size_t want = limit == 0 ? 0 : limit / 2;
+        EXPECT_EQ(detail::find_space(b2, b2 + limit, b2 + bytes.size()) - b2, static_cast<std::ptrdiff_t>(want)) << limit;
+    }
+}
+
+TEST(XmlScan, EqualBytesAtEveryLengthAndDifference) {
+    for (std::size_t n = 0; n <= 40; ++n) {
+        const std::string a = filler(n, 3);
+        const ExactBuffer x(a), y(a);
+        EXPECT_TRUE(detail::equal_bytes(x.data.get(), y.data.get(), n)) << n;
+        for (std::size_t at = 0; at < n; ++at) {
+            std::string b = a;
+            b[at] = static_cast<char>(b[at] ^ 0x80);
+            const ExactBuffer z(b);
+            EXPECT_FALSE(detail::equal_bytes(x.data.get(), z.data.get(), n)) << n << " " << at;
+        }
+    }
+}
+
+TEST(XmlScan, CountsLineFeedsAcrossLaneRounds) {
+    // 255 blocks of 16 bytes fill a lane; sizes around 4080 cross a round.
+    std::mt19937 rng(7);
+    for (std::size_t n : {0, 1, 15, 16, 17, 4079, 4080, 4081, 4096, 9000}) {
+        for (int density : {0, 1, 16}) {  // none, every byte, one in 16
+            std::string s(n, 'x');
+            for (std::size_t i = 0; i < n; ++i) {
+                if (density == 1 || (density == 16 && rng() % 16 == 0)) s[i] = '\n';
+            }
+            const ExactBuffer buf(s);
+            EXPECT_EQ(detail::count_line_feeds(buf.data.get(), buf.data.get() + n),
+                      static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')))
+                << n << " " << density;
+        }
+    }
+}
+
+// Names and values of every length from 0 to 40, ending exactly at the end of
+// the document, so that each 16-byte scan meets the end at every offset.
+TEST(XmlReader, NamesAndValuesOfEveryLengthAtTheEnd) {
+    for (std::size_t n = 1; n <= 40; ++n) {
+        const std::string name = "n" + filler(n - 1, n);
+        const std::string value = filler(n - 1, 2 * n);
+        const std::string start = "<" + name + " k=\"" + value + "\">";
+        const std::string doc = start + "t</" + name + ">";
+        const ExactBuffer buf(doc);
+        Reader reader(buf.view());
+        EXPECT_EQ(events(reader), (Events{"start " + name + "| k=\"" + value + "\"", "text|t", "end " + name, "eoi"}))
+            << n;
+        const ExactBuffer attrs(" k=\"" + value + "\"");
+        EXPECT_EQ(attributes(attrs.view(), true), (std::vector<std::string>{"k=" + value})) << n;
+
+        // A document cut one byte short of every closing '>', and end tags
+        // that differ from the open name in one byte.
+        const ExactBuffer cut(std::string_view(doc).substr(0, doc.size() - 1));
+        Reader cut_reader(cut.view());
+        EXPECT_EQ(events(cut_reader).back(), "error: unclosed end tag starting at line 1, column " +
+                                                 std::to_string(start.size() + 2))
+            << n;
+        for (std::size_t at = 0; at < name.size(); ++at) {
+            std::string other = name;
+            other[at] = other[at] == 'z' ? 'y' : 'z';
+            const ExactBuffer bad(start + "</" + other + ">");
+            Reader bad_reader(bad.view());
+            Events got = events(bad_reader);
+            ASSERT_EQ(got.size(), 2u);
+            EXPECT_TRUE(got.back().starts_with("error: mismatched end tag")) << got.back();
+        }
+        const ExactBuffer empty_tag(start.substr(0, start.size() - 1) + "/>");
+        Reader empty_reader(empty_tag.view());
+        EXPECT_EQ(events(empty_reader), (Events{"empty " + name + "| k=\"" + value + "\"", "eoi"})) << n;
+    }
 }
 
 // ---- window mode ----------------------------------------------------------
