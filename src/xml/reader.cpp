@@ -57,6 +57,55 @@ bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
 // end up as Python strings.
 void append_name(std::string& out, std::string_view name) { append_utf8_lossy(out, name); }
 
+// The names of the open elements, concatenated, and where each begins.
+// Copied, because in window mode the bytes of a start tag do not outlive the
+// window that held them. The buffer keeps 16 bytes to spare past the names,
+// so that a short name is copied with one 16-byte load and store instead of
+// a call to memcpy.
+class OpenNames {
+public:
+    bool empty() const { return begins_.empty(); }
+    std::string_view innermost() const {
+        return {bytes_.get() + begins_.back(), size_ - begins_.back()};
+    }
+    // `readable` is how many bytes from name.data() on may be loaded: at
+    // least name.size(), and up to the end of the bytes at hand.
+    void push(std::string_view name, std::size_t readable) {
+        if (capacity_ - size_ < name.size() + 16) grow(name.size());
+        char* dst = bytes_.get() + size_;
+        bool copied = false;
+#if defined(__SSE2__)
+        if (name.size() <= 16 && readable >= 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), detail::load16(name.data()));
+            copied = true;
+        }
+#else
+        (void)readable;
+#endif
+        if (!copied) std::memcpy(dst, name.data(), name.size());
+        begins_.push_back(size_);
+        size_ += name.size();
+    }
+    void pop() {
+        size_ = begins_.back();
+        begins_.pop_back();
+    }
+
+private:
+    void grow(std::size_t more) {
+        const std::size_t capacity = std::max({capacity_ * 2, size_ + more + 16, std::size_t{256}});
+        auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+        if (size_ > 0) std::memcpy(bigger.get(), bytes_.get(), size_);
+        bytes_ = std::move(bigger);
+        capacity_ = capacity;
+    }
+
+    std::unique_ptr<char[]> bytes_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+    std::vector<std::size_t> begins_;
+};
+
 }  // namespace
 
 struct Reader::Impl {
@@ -82,11 +131,7 @@ struct Reader::Impl {
     std::uint64_t discarded_lines = 0;
     std::uint64_t line_start = 0;
 
-    // Names of the open elements, concatenated, and where each ends. Copied,
-    // because in window mode the bytes of a start tag do not outlive the
-    // window that held them.
-    std::string open_names;
-    std::vector<std::size_t> open_ends;
+    OpenNames open;
 
     enum class State : unsigned char { Running, Ended, Failed } state = State::Running;
     std::string error;
@@ -122,11 +167,6 @@ struct Reader::Impl {
     }
     Step fail(std::string message, const char* at);
     void fail_io(std::string_view text);
-
-    std::string_view innermost_open() const {
-        std::size_t begin = open_ends.size() > 1 ? open_ends[open_ends.size() - 2] : 0;
-        return std::string_view(open_names).substr(begin, open_ends.back() - begin);
-    }
 };
 
 // ---- the driving loop --------------------------------------------------
@@ -309,8 +349,7 @@ Step Reader::Impl::start_tag(const char* p, const char* end) {
     if (name_len == 0) return fail("start tag without a name", p);
     const std::string_view name = content.substr(0, name_len);
     if (kind == EventKind::StartTag) {
-        open_names.append(name);
-        open_ends.push_back(open_names.size());
+        open.push(name, static_cast<std::size_t>(end - name.data()));
     }
     return emit(kind, name, content.substr(name_len), q + 1);
 }
@@ -320,13 +359,13 @@ Step Reader::Impl::end_tag(const char* p, const char* end) {
     if (gt == end) return incomplete("unclosed end tag", p);
     const std::string_view name = trim_trailing_space(std::string_view(p + 2, static_cast<std::size_t>(gt - (p + 2))));
     if (name.empty()) return fail("end tag without a name", p);
-    if (open_ends.empty()) {
+    if (open.empty()) {
         std::string message = "end tag </";
         append_name(message, name);
         message += "> with no open element";
         return fail(std::move(message), p);
     }
-    const std::string_view expected = innermost_open();
+    const std::string_view expected = open.innermost();
     if (name.size() != expected.size() || !detail::equal_bytes(name.data(), expected.data(), name.size())) {
         std::string message = "mismatched end tag: expected </";
         append_name(message, expected);
@@ -335,8 +374,7 @@ Step Reader::Impl::end_tag(const char* p, const char* end) {
         message += ">";
         return fail(std::move(message), p);
     }
-    open_names.resize(open_names.size() - expected.size());
-    open_ends.pop_back();
+    open.pop();
     return emit(EventKind::EndTag, name, {}, gt + 1);
 }
 

@@ -448,6 +448,36 @@ TEST(XmlReader, NamesAndValuesOfEveryLengthAtTheEnd) {
     }
 }
 
+// The stack of open names grows well past its first size, with names short
+// and long, and each end tag is checked against its own start tag.
+TEST(XmlReader, DeepNestingOfNamesOfEveryLength) {
+    std::string doc;
+    Events expected;
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < 600; ++i) {
+        names.push_back("e" + std::string(i % 41, static_cast<char>('a' + i % 26)));
+        doc += "<" + names.back() + ">";
+        expected.push_back("start " + names.back());
+    }
+    std::string closing;
+    for (std::size_t i = names.size(); i-- > 0;) {
+        closing += "</" + names[i] + ">";
+        expected.push_back("end " + names[i]);
+    }
+    expected.push_back("eoi");
+    const ExactBuffer whole(doc + closing);
+    Reader reader(whole.view());
+    EXPECT_EQ(events(reader), expected);
+    EXPECT_EQ(window_events(whole.view(), 16, 0), expected);
+
+    // Closing the outer names first fails at the first end tag, naming the
+    // innermost open element.
+    const std::string wrong = doc + "</" + names[0] + ">";
+    Reader wrong_reader(wrong);
+    EXPECT_EQ(events(wrong_reader).back(), "error: mismatched end tag: expected </" + names.back() + ">, found </" +
+                                               names[0] + "> at line 1, column " + std::to_string(doc.size() + 1));
+}
+
 // ---- window mode ----------------------------------------------------------
 
 // Documents holding every construct, including ones whose bytes are long
