@@ -143,9 +143,11 @@ struct Reader::Impl {
     Step markup(const char* p, const char* end);
     Step start_tag(const char* p, const char* end);
     Step end_tag(const char* p, const char* end);
-    Step processing_instruction(const char* p, const char* end);
-    Step bang(const char* p, const char* end);
-    Step doctype(const char* p, const char* end);
+    // Out of line: rare next to tags and text, and kept out of the loop
+    // that reads those.
+    [[gnu::noinline]] Step processing_instruction(const char* p, const char* end);
+    [[gnu::noinline]] Step bang(const char* p, const char* end);
+    [[gnu::noinline]] Step doctype(const char* p, const char* end);
     Step reference(const char* p, const char* end);
 
     bool refill();
@@ -161,12 +163,13 @@ struct Reader::Impl {
     // The construct starting at `start` is not complete in the bytes at hand.
     Step incomplete(std::string_view what, const char* start) {
         if (!eof) return Step::NeedMore;
-        std::string message(what);
-        message += " starting";
-        return fail(std::move(message), start);
+        return fail_unclosed(what, start);
     }
-    Step fail(std::string message, const char* at);
-    void fail_io(std::string_view text);
+    // The error paths, all out of line and built only when taken.
+    [[gnu::cold, gnu::noinline]] Step fail_unclosed(std::string_view what, const char* start);
+    [[gnu::cold, gnu::noinline]] Step fail_end_tag(std::string_view name, const char* at);
+    [[gnu::cold, gnu::noinline]] Step fail(std::string_view message, const char* at);
+    [[gnu::cold, gnu::noinline]] void fail_io(std::string_view text);
 };
 
 // ---- the driving loop --------------------------------------------------
@@ -259,7 +262,31 @@ void Reader::Impl::slide_out(std::size_t count) {
     discarded += count;
 }
 
-Step Reader::Impl::fail(std::string message, const char* at) {
+Step Reader::Impl::fail_unclosed(std::string_view what, const char* start) {
+    std::string message(what);
+    message += " starting";
+    return fail(message, start);
+}
+
+// An end tag that closes no open element, or not the innermost one.
+Step Reader::Impl::fail_end_tag(std::string_view name, const char* at) {
+    std::string message;
+    if (open.empty()) {
+        message = "end tag </";
+        append_name(message, name);
+        message += "> with no open element";
+    } else {
+        message = "mismatched end tag: expected </";
+        append_name(message, open.innermost());
+        message += ">, found </";
+        append_name(message, name);
+        message += ">";
+    }
+    return fail(message, at);
+}
+
+Step Reader::Impl::fail(std::string_view what, const char* at) {
+    std::string message(what);
     const std::size_t offset = static_cast<std::size_t>(at - data);
     const std::uint64_t lines = detail::count_line_feeds(data, at);
     std::uint64_t start = line_start;
@@ -359,20 +386,10 @@ Step Reader::Impl::end_tag(const char* p, const char* end) {
     if (gt == end) return incomplete("unclosed end tag", p);
     const std::string_view name = trim_trailing_space(std::string_view(p + 2, static_cast<std::size_t>(gt - (p + 2))));
     if (name.empty()) return fail("end tag without a name", p);
-    if (open.empty()) {
-        std::string message = "end tag </";
-        append_name(message, name);
-        message += "> with no open element";
-        return fail(std::move(message), p);
-    }
+    if (open.empty()) return fail_end_tag(name, p);
     const std::string_view expected = open.innermost();
     if (name.size() != expected.size() || !detail::equal_bytes(name.data(), expected.data(), name.size())) {
-        std::string message = "mismatched end tag: expected </";
-        append_name(message, expected);
-        message += ">, found </";
-        append_name(message, name);
-        message += ">";
-        return fail(std::move(message), p);
+        return fail_end_tag(name, p);
     }
     open.pop();
     return emit(EventKind::EndTag, name, {}, gt + 1);
