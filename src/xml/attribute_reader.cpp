@@ -22,7 +22,8 @@ bool is_quote(char c) { return c == '"' || c == '\''; }
 AttributeReader::AttributeReader(std::string_view attribute_text, bool skip_repeated)
     : pos_(attribute_text.data()), end_(attribute_text.data() + attribute_text.size()), skip_repeated_(skip_repeated) {}
 
-bool AttributeReader::seen_before(std::string_view name) const {
+inline bool AttributeReader::seen_before(std::string_view name) const {
+    if ((name_lengths_ & (std::uint64_t{1} << (name.size() % 64))) == 0) return false;
     const std::size_t in_place = std::min(name_count_, std::size(first_names_));
     for (std::size_t i = 0; i < in_place; ++i) {
         const Name& seen = first_names_[i];
@@ -31,7 +32,8 @@ bool AttributeReader::seen_before(std::string_view name) const {
     return more_names_.has_value() && more_names_->contains(name);
 }
 
-void AttributeReader::remember(std::string_view name) {
+inline void AttributeReader::remember(std::string_view name) {
+    name_lengths_ |= std::uint64_t{1} << (name.size() % 64);
     if (name_count_ < std::size(first_names_)) {
         first_names_[name_count_] = Name{name.data(), name.size()};
     } else {

@@ -71,6 +71,9 @@ private:
     };
     Name first_names_[16];
     std::size_t name_count_ = 0;
+    // A bit for each name length (modulo 64) handed out so far: a name whose
+    // length has no bit set cannot be a repeat, and needs no comparing.
+    std::uint64_t name_lengths_ = 0;
     std::optional<std::unordered_set<std::string_view>> more_names_;
     bool seen_before(std::string_view name) const;
     void remember(std::string_view name);

@@ -301,6 +301,19 @@ TEST(AttributeReader, RepeatsAmongManyAttributes) {
     EXPECT_EQ(attributes(text, false), all);
 }
 
+TEST(AttributeReader, RepeatsAmongNamesOfCollidingLengths) {
+    // Lengths 1, 65 and 129 share their bit modulo 64; names of one length
+    // that differ only in their last byte are different names.
+    const std::string a1 = "a", a65(65, 'a'), b65 = std::string(64, 'a') + "b", a129(129, 'a');
+    std::string text;
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {a65, "1"}, {a1, "2"}, {b65, "3"}, {a129, "4"}, {a65, "5"}, {b65, "6"}, {a1, "7"}, {a129, "8"}}) {
+        text += " " + name + "=\"" + value + "\"";
+    }
+    EXPECT_EQ(attributes(text, true), (std::vector<std::string>{a65 + "=1", a1 + "=2", b65 + "=3", a129 + "=4"}));
+    EXPECT_EQ(attributes(text, false).size(), 8u);
+}
+
 TEST(AttributeReader, OverATagBody) {
     Reader reader("<t a=\"x>y\" b = 'z' a='dup'/>");
     auto ev = reader.next();
