@@ -61,13 +61,16 @@ void append_name(std::string& out, std::string_view name) { append_utf8_lossy(ou
 // Copied, because in window mode the bytes of a start tag do not outlive the
 // window that held them. The buffer keeps 16 bytes to spare past the names,
 // so that a short name is copied with one 16-byte load and store instead of
-// a call to memcpy.
+// a call to memcpy, and compared with one block load. It is zeroed when made,
+// so such a load never sees bytes that were never written.
 class OpenNames {
 public:
     bool empty() const { return begins_.empty(); }
     std::string_view innermost() const {
         return {bytes_.get() + begins_.back(), size_ - begins_.back()};
     }
+    // Where the innermost name begins; 16 bytes may be loaded from there.
+    const char* innermost_block() const { return bytes_.get() + begins_.back(); }
     // `readable` is how many bytes from name.data() on may be loaded: at
     // least name.size(), and up to the end of the bytes at hand.
     void push(std::string_view name, std::size_t readable) {
@@ -94,7 +97,7 @@ public:
 private:
     void grow(std::size_t more) {
         const std::size_t capacity = std::max({capacity_ * 2, size_ + more + 16, std::size_t{256}});
-        auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+        auto bigger = std::make_unique<char[]>(capacity);
         if (size_ > 0) std::memcpy(bigger.get(), bytes_.get(), size_);
         bytes_ = std::move(bigger);
         capacity_ = capacity;
@@ -382,6 +385,28 @@ Step Reader::Impl::start_tag(const char* p, const char* end) {
 }
 
 Step Reader::Impl::end_tag(const char* p, const char* end) {
+#if defined(__SSE2__)
+    // Nearly every end tag is </name> for the innermost open name, and
+    // a short one: then one block of the input against one block of the
+    // name shows it, without waiting for the '>' to be found first. It is
+    // taken only when the first '>' is right after bytes equal to the whole
+    // name, which is exactly when the scan below would find the same.
+    if (!open.empty() && end - (p + 2) >= 16) {
+        const std::string_view expected = open.innermost();
+        const std::size_t n = expected.size();
+        if (n < 16) {
+            const __m128i v = detail::load16(p + 2);
+            const unsigned same = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(v, detail::load16(open.innermost_block()))));
+            const unsigned gts = detail::mask_of(v, '>');
+            const unsigned name_bits = (1u << n) - 1;
+            if ((same & name_bits) == name_bits && (gts & (name_bits | (1u << n))) == (1u << n)) {
+                open.pop();
+                return emit(EventKind::EndTag, std::string_view(p + 2, n), {}, p + 3 + n);
+            }
+        }
+    }
+#endif
     const char* gt = find_byte_near(p + 2, end, '>');
     if (gt == end) return incomplete("unclosed end tag", p);
     const std::string_view name = trim_trailing_space(std::string_view(p + 2, static_cast<std::size_t>(gt - (p + 2))));

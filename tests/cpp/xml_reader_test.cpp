@@ -461,6 +461,50 @@ TEST(XmlReader, NamesAndValuesOfEveryLengthAtTheEnd) {
     }
 }
 
+// End tags that match the open name, or come within a byte of it, for names
+// around the 16-byte block, with the end of the bytes right after the tag or
+// well beyond it.
+TEST(XmlReader, EndTagsNearTheOpenName) {
+    for (std::size_t n = 1; n <= 20; ++n) {
+        const std::string name = filler(n, n).replace(0, 1, "n");
+        std::vector<std::pair<std::string, bool>> tags = {  // the end tag, and whether it closes <name>
+            {"</" + name + ">", true},
+            {"</" + name + " >", true},
+            {"</" + name + "\t\r\n>", true},
+            {"</" + name + "x>", false},
+            {"</" + name + name + ">", false},
+            {"</" + name + " x>", false},
+            {"</" + name.substr(0, n - 1) + ">", false},
+            {"</ " + name + ">", false},
+        };
+        for (std::size_t at = 0; at < n; ++at) {
+            std::string other = name;
+            other[at] = static_cast<char>(other[at] ^ 0x20);
+            tags.push_back({"</" + other + ">", false});
+        }
+        for (const auto& [tag, closes] : tags) {
+            for (const std::string pad : {"", "                    "}) {
+                const ExactBuffer doc("<" + name + ">" + tag + pad);
+                Reader reader(doc.view());
+                const Events got = events(reader);
+                if (closes) {
+                    Events expected = {"start " + name, "end " + name};
+                    if (!pad.empty()) expected.push_back("text|" + pad);
+                    expected.push_back("eoi");
+                    EXPECT_EQ(got, expected) << tag;
+                } else {
+                    ASSERT_EQ(got.size(), 2u) << tag;
+                    EXPECT_TRUE(got.back().starts_with("error: ")) << tag;
+                    EXPECT_TRUE(got.back().ends_with(" at line 1, column " + std::to_string(n + 3))) << tag;
+                }
+            }
+        }
+    }
+    // A name may hold a '>' (after a quote); the end tag then ends at that '>'.
+    EXPECT_EQ(memory_events("<a\">\"b></a\">\"b>                    ").back(),
+              "error: mismatched end tag: expected </a\">\"b>, found </a\"> at line 1, column 8");
+}
+
 // The stack of open names grows well past its first size, with names short
 // and long, and each end tag is checked against its own start tag.
 TEST(XmlReader, DeepNestingOfNamesOfEveryLength) {
