@@ -20,6 +20,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -123,11 +124,23 @@ std::uint64_t checksum(Reader& reader) {
     }
 }
 
-bool read_file(const char* path, std::string& out) {
+// The file's bytes in a heap block of exactly their size, so that under
+// AddressSanitizer a read past the end of the document is caught.
+struct Document {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+    std::string_view view() const { return {bytes.get(), size}; }
+};
+
+bool read_file(const char* path, Document& out) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    const std::string all{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return false;
+    out.bytes = std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(all.size(), 1));
+    std::memcpy(out.bytes.get(), all.data(), all.size());
+    out.size = all.size();
+    return true;
 }
 
 template <typename Run>
@@ -167,11 +180,12 @@ int main(int argc, char** argv) {
 
     int status = 0;
     for (const char* path : paths) {
-        std::string doc;
-        if (!read_file(path, doc)) {
+        Document file;
+        if (!read_file(path, file)) {
             std::fprintf(stderr, "cannot read %s\n", path);
             return 2;
         }
+        const std::string_view doc = file.view();
         Reader memory_reader(doc);
         const std::uint64_t sum_memory = checksum(memory_reader);
         MemorySource source(doc);
