@@ -117,7 +117,6 @@ struct Reader::Impl {
     std::size_t size = 0;
     std::size_t pos = 0;      // where the next event starts
     bool eof = true;          // no byte will follow data[size - 1]
-    bool at_start = true;     // the byte-order mark has not been looked for yet
 
     // Window mode only.
     ByteSource* source = nullptr;
@@ -136,13 +135,17 @@ struct Reader::Impl {
 
     OpenNames open;
 
-    enum class State : unsigned char { Running, Ended, Failed } state = State::Running;
+    // AtStart: the byte-order mark has not been looked for yet. It is a state
+    // of its own, so that the loop over the events tests one byte for it and
+    // for the end and errors at once.
+    enum class State : unsigned char { Running, AtStart, Ended, Failed } state = State::AtStart;
     std::string error;
     // Where step() puts the event it read: the caller's result itself, so
     // that the event is written once and never copied.
     Event* out = nullptr;
 
     Step step();
+    Step skip_bom();
     Step markup(const char* p, const char* end);
     Step start_tag(const char* p, const char* end);
     Step end_tag(const char* p, const char* end);
@@ -184,11 +187,16 @@ std::expected<Event, std::string> Reader::next() {
     std::expected<Event, std::string> result;
     r.out = &*result;
     while (true) {
+        Step s = Step::Done;
         if (r.state != Impl::State::Running) [[unlikely]] {
-            if (r.state == Impl::State::Failed) result = std::unexpected(r.error);
-            return result;
+            if (r.state == Impl::State::AtStart) {
+                s = r.skip_bom();
+            } else {
+                if (r.state == Impl::State::Failed) result = std::unexpected(r.error);
+                return result;
+            }
         }
-        const Step s = r.step();
+        if (s == Step::Done) s = r.step();
         if (s == Step::Done) [[likely]] return result;
         if (s == Step::Failed || !r.refill()) {
             result = std::unexpected(r.error);
@@ -317,15 +325,18 @@ void Reader::Impl::fail_io(std::string_view text) {
 
 // ---- one event ---------------------------------------------------------
 
-Step Reader::Impl::step() {
-    if (at_start) {
-        if (size - pos < kBom.size() && !eof) return Step::NeedMore;
-        at_start = false;
-        if (std::string_view(data + pos, size - pos).starts_with(kBom)) {
-            pos += kBom.size();
-            line_start = discarded + pos;
-        }
+// Done once the byte-order mark, if any, is stepped over.
+Step Reader::Impl::skip_bom() {
+    if (size - pos < kBom.size() && !eof) return Step::NeedMore;
+    state = State::Running;
+    if (std::string_view(data + pos, size - pos).starts_with(kBom)) {
+        pos += kBom.size();
+        line_start = discarded + pos;
     }
+    return Step::Done;
+}
+
+Step Reader::Impl::step() {
     if (pos == size) {
         if (!eof) return Step::NeedMore;
         *out = Event{};
