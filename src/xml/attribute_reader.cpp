@@ -68,28 +68,33 @@ bool AttributeReader::next(Attribute& out) {
         p = detail::scan_to<kAttrNameStop>(p, end);
         const std::string_view name(name_start, static_cast<std::size_t>(p - name_start));
 
-        p = detail::skip_space(p, end);
-        if (p >= end) break;
-        if (*p != '=') continue;  // a name without '=': go on from what follows it
-        ++p;
-        const char* after_eq = p;
-        p = detail::skip_space(p, end);
-        if (p >= end) break;
-
-        if (!is_quote(*p)) {
-            // "a= b='2'": the '=' has no value, and what follows the white
-            // space is the next attribute.
-            if (p != after_eq) continue;
-            // "a=1": an unquoted value. Step over it up to white space,
-            // treating a quoted run inside as part of it, as the tag scan did.
-            while (p < end && !is_space(*p)) {
-                if (is_quote(*p)) {
-                    skip_quoted();
-                } else {
-                    ++p;
+        if (end - p >= 2 && p[0] == '=' && is_quote(p[1])) {
+            // name="value", as nearly every attribute is written.
+            ++p;
+        } else {
+            p = detail::skip_space(p, end);
+            if (p >= end) break;
+            if (*p != '=') continue;  // a name without '=': go on from what follows it
+            ++p;
+            const char* after_eq = p;
+            p = detail::skip_space(p, end);
+            if (p >= end) break;
+            if (!is_quote(*p)) {
+                // "a= b='2'": the '=' has no value, and what follows the
+                // white space is the next attribute.
+                if (p != after_eq) continue;
+                // "a=1": an unquoted value. Step over it up to white space,
+                // treating a quoted run inside as part of it, as the tag
+                // scan did.
+                while (p < end && !is_space(*p)) {
+                    if (is_quote(*p)) {
+                        skip_quoted();
+                    } else {
+                        ++p;
+                    }
                 }
+                continue;
             }
-            continue;
         }
 
         const char* close = detail::find_byte_near(p + 1, end, *p);
