@@ -1,10 +1,12 @@
 #pragma once
 // Byte classes of the tokenizer and the scanning loops built on them. One
 // 256-entry table holds a bit per class, so every "run until one of these
-// bytes" loop is a table lookup per byte; the two loops that carry most of a
-// document (character data and tag bodies) look at 16 bytes at a time where
-// SSE2 is available. No scan ever reads past the end it is given.
+// bytes" loop is a table lookup per byte; the loops that carry most of a
+// document (character data, tag bodies, names, end tags, attribute values)
+// look at 16 bytes at a time where SSE2 is available. No scan ever reads past
+// the end it is given.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -76,48 +78,131 @@ inline const char* skip_space(const char* p, const char* end) {
     return p;
 }
 
+// Equality of n bytes at a and b, as memcmp would find it, inline: names are
+// short, and a call to memcmp costs more than comparing them. Loads overlap
+// at the end instead of going past it.
+inline bool equal_bytes(const char* a, const char* b, std::size_t n) {
+    auto load64 = [](const char* s) {
+        std::uint64_t v;
+        std::memcpy(&v, s, sizeof v);
+        return v;
+    };
+    auto load32 = [](const char* s) {
+        std::uint32_t v;
+        std::memcpy(&v, s, sizeof v);
+        return v;
+    };
+    if (n >= 8) {
+        for (std::size_t i = 0; i + 8 < n; i += 8) {
+            if (load64(a + i) != load64(b + i)) return false;
+        }
+        return load64(a + n - 8) == load64(b + n - 8);
+    }
+    if (n >= 4) return load32(a) == load32(b) && load32(a + n - 4) == load32(b + n - 4);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+#if defined(__SSE2__)
+inline __m128i load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+inline unsigned mask_of(__m128i v, char c) {
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
+}
+
+// The first byte in [p, end) that `block` marks in its 16-bit mask of a
+// 16-byte block (or `byte` accepts, below 16 bytes), or `end`. Every block
+// loaded lies inside [p, end): the last one is the one that ends at `end`,
+// overlapping the one before, with the bytes already looked at shifted out.
+// So a stop is found in at most two loads wherever it lies near the end, and
+// nothing past `end` is touched.
+template <typename Block, typename Byte>
+inline const char* find_first(const char* p, const char* end, Block block, Byte byte) {
+    if (end - p < 16) {
+        while (p < end && !byte(*p)) ++p;
+        return p;
+    }
+    const char* const last = end - 16;
+    while (p < last) {
+        const unsigned m = block(load16(p));
+        if (m != 0) return p + __builtin_ctz(m);
+        p += 16;
+    }
+    const unsigned m = block(load16(last)) >> (p - last);
+    return m != 0 ? p + __builtin_ctz(m) : end;
+}
+#endif
+
 // The first '<' or '&' in [p, end), or `end`.
 inline const char* find_text_stop(const char* p, const char* end) {
 #if defined(__SSE2__)
-    const __m128i lt = _mm_set1_epi8('<');
-    const __m128i amp = _mm_set1_epi8('&');
-    while (end - p >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)));
-        if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-        p += 16;
-    }
-#endif
+    return find_first(
+        p, end, [](__m128i v) { return mask_of(v, '<') | mask_of(v, '&'); },
+        [](char c) { return is_class(c, kTextStop); });
+#else
     return scan_to<kTextStop>(p, end);
+#endif
 }
 
 // The first '>', '"' or '\'' in [p, end), or `end`.
 inline const char* find_tag_stop(const char* p, const char* end) {
 #if defined(__SSE2__)
-    const __m128i gt = _mm_set1_epi8('>');
-    const __m128i dq = _mm_set1_epi8('"');
-    const __m128i sq = _mm_set1_epi8('\'');
-    while (end - p >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, gt),
-                                   _mm_or_si128(_mm_cmpeq_epi8(v, dq), _mm_cmpeq_epi8(v, sq)));
-        int mask = _mm_movemask_epi8(hit);
-        if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-        p += 16;
-    }
-#endif
+    return find_first(
+        p, end, [](__m128i v) { return mask_of(v, '>') | mask_of(v, '"') | mask_of(v, '\''); },
+        [](char c) { return is_class(c, kTagStop); });
+#else
     return scan_to<kTagStop>(p, end);
+#endif
 }
 
-// The number of line feeds in [p, end).
+// The first `c` in [p, end), or `end`: for stops that are usually near,
+// where a call to memchr would cost more than the scan.
+inline const char* find_byte_near(const char* p, const char* end, char c) {
+#if defined(__SSE2__)
+    return find_first(
+        p, end, [c](__m128i v) { return mask_of(v, c); }, [c](char x) { return x == c; });
+#else
+    while (p < end && *p != c) ++p;
+    return p;
+#endif
+}
+
+// The first white space in [p, limit), or `limit`. It may look at the bytes
+// up to `end` (limit <= end), so that a short name far from the end of the
+// bytes at hand is found in one load.
+inline const char* find_space(const char* p, const char* limit, const char* end) {
+#if defined(__SSE2__)
+    while (p < limit && end - p >= 16) {
+        const __m128i v = load16(p);
+        const unsigned m = mask_of(v, ' ') | mask_of(v, '\n') | mask_of(v, '\t') | mask_of(v, '\r');
+        if (m != 0) return std::min(p + __builtin_ctz(m), limit);
+        p += 16;
+    }
+#else
+    (void)end;
+#endif
+    while (p < limit && !is_space(*p)) ++p;
+    return std::min(p, limit);
+}
+
+// The number of line feeds in [p, end). Each byte lane counts up to 255
+// blocks before the lanes are summed, so no lane can wrap.
 inline std::size_t count_line_feeds(const char* p, const char* end) {
     std::size_t n = 0;
 #if defined(__SSE2__)
     const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
     while (end - p >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        n += static_cast<std::size_t>(__builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)))));
-        p += 16;
+        const std::size_t blocks = std::min<std::size_t>(static_cast<std::size_t>(end - p) / 16, 255);
+        __m128i lanes = zero;
+        for (std::size_t i = 0; i < blocks; ++i, p += 16) {
+            lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(load16(p), lf));
+        }
+        const __m128i sums = _mm_sad_epu8(lanes, zero);
+        n += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
     }
 #endif
     for (; p < end; ++p) n += *p == '\n';

@@ -20,6 +20,7 @@ namespace tessaly::xml {
 namespace {
 
 using detail::find_byte;
+using detail::find_byte_near;
 using detail::find_tag_stop;
 using detail::find_terminator;
 using detail::find_text_stop;
@@ -56,6 +57,58 @@ bool equal_ignoring_ascii_case(std::string_view a, std::string_view b) {
 // end up as Python strings.
 void append_name(std::string& out, std::string_view name) { append_utf8_lossy(out, name); }
 
+// The names of the open elements, concatenated, and where each begins.
+// Copied, because in window mode the bytes of a start tag do not outlive the
+// window that held them. The buffer keeps 16 bytes to spare past the names,
+// so that a short name is copied with one 16-byte load and store instead of
+// a call to memcpy, and compared with one block load. It is zeroed when made,
+// so such a load never sees bytes that were never written.
+class OpenNames {
+public:
+    bool empty() const { return begins_.empty(); }
+    std::string_view innermost() const {
+        return {bytes_.get() + begins_.back(), size_ - begins_.back()};
+    }
+    // Where the innermost name begins; 16 bytes may be loaded from there.
+    const char* innermost_block() const { return bytes_.get() + begins_.back(); }
+    // `readable` is how many bytes from name.data() on may be loaded: at
+    // least name.size(), and up to the end of the bytes at hand.
+    void push(std::string_view name, std::size_t readable) {
+        if (capacity_ - size_ < name.size() + 16) grow(name.size());
+        char* dst = bytes_.get() + size_;
+        bool copied = false;
+#if defined(__SSE2__)
+        if (name.size() <= 16 && readable >= 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), detail::load16(name.data()));
+            copied = true;
+        }
+#else
+        (void)readable;
+#endif
+        if (!copied) std::memcpy(dst, name.data(), name.size());
+        begins_.push_back(size_);
+        size_ += name.size();
+    }
+    void pop() {
+        size_ = begins_.back();
+        begins_.pop_back();
+    }
+
+private:
+    void grow(std::size_t more) {
+        const std::size_t capacity = std::max({capacity_ * 2, size_ + more + 16, std::size_t{256}});
+        auto bigger = std::make_unique<char[]>(capacity);
+        if (size_ > 0) std::memcpy(bigger.get(), bytes_.get(), size_);
+        bytes_ = std::move(bigger);
+        capacity_ = capacity;
+    }
+
+    std::unique_ptr<char[]> bytes_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+    std::vector<std::size_t> begins_;
+};
+
 }  // namespace
 
 struct Reader::Impl {
@@ -64,7 +117,6 @@ struct Reader::Impl {
     std::size_t size = 0;
     std::size_t pos = 0;      // where the next event starts
     bool eof = true;          // no byte will follow data[size - 1]
-    bool at_start = true;     // the byte-order mark has not been looked for yet
 
     // Window mode only.
     ByteSource* source = nullptr;
@@ -81,64 +133,74 @@ struct Reader::Impl {
     std::uint64_t discarded_lines = 0;
     std::uint64_t line_start = 0;
 
-    // Names of the open elements, concatenated, and where each ends. Copied,
-    // because in window mode the bytes of a start tag do not outlive the
-    // window that held them.
-    std::string open_names;
-    std::vector<std::size_t> open_ends;
+    OpenNames open;
 
-    enum class State : unsigned char { Running, Ended, Failed } state = State::Running;
+    // AtStart: the byte-order mark has not been looked for yet. It is a state
+    // of its own, so that the loop over the events tests one byte for it and
+    // for the end and errors at once.
+    enum class State : unsigned char { Running, AtStart, Ended, Failed } state = State::AtStart;
     std::string error;
-    Event event;
+    // Where step() puts the event it read: the caller's result itself, so
+    // that the event is written once and never copied.
+    Event* out = nullptr;
 
-    std::expected<Event, std::string> next();
     Step step();
+    Step skip_bom();
     Step markup(const char* p, const char* end);
     Step start_tag(const char* p, const char* end);
     Step end_tag(const char* p, const char* end);
-    Step processing_instruction(const char* p, const char* end);
-    Step bang(const char* p, const char* end);
-    Step doctype(const char* p, const char* end);
+    // Out of line: rare next to tags and text, and kept out of the loop
+    // that reads those.
+    [[gnu::noinline]] Step processing_instruction(const char* p, const char* end);
+    [[gnu::noinline]] Step bang(const char* p, const char* end);
+    [[gnu::noinline]] Step doctype(const char* p, const char* end);
     Step reference(const char* p, const char* end);
 
     bool refill();
     void slide_out(std::size_t count);
 
     Step emit(EventKind kind, std::string_view name, std::string_view body, const char* after) {
-        event = Event{kind, name, body};
+        out->kind = kind;
+        out->name = name;
+        out->body = body;
         pos = static_cast<std::size_t>(after - data);
         return Step::Done;
     }
     // The construct starting at `start` is not complete in the bytes at hand.
     Step incomplete(std::string_view what, const char* start) {
         if (!eof) return Step::NeedMore;
-        std::string message(what);
-        message += " starting";
-        return fail(std::move(message), start);
+        return fail_unclosed(what, start);
     }
-    Step fail(std::string message, const char* at);
-    void fail_io(std::string_view text);
-
-    std::string_view innermost_open() const {
-        std::size_t begin = open_ends.size() > 1 ? open_ends[open_ends.size() - 2] : 0;
-        return std::string_view(open_names).substr(begin, open_ends.back() - begin);
-    }
+    // The error paths, all out of line and built only when taken.
+    [[gnu::cold, gnu::noinline]] Step fail_unclosed(std::string_view what, const char* start);
+    [[gnu::cold, gnu::noinline]] Step fail_end_tag(std::string_view name, const char* at);
+    [[gnu::cold, gnu::noinline]] Step fail(std::string_view message, const char* at);
+    [[gnu::cold, gnu::noinline]] void fail_io(std::string_view text);
 };
 
 // ---- the driving loop --------------------------------------------------
 
-std::expected<Event, std::string> Reader::Impl::next() {
+// One named result, returned on every path, so that it is built in the
+// caller's storage and step() fills it in place.
+std::expected<Event, std::string> Reader::next() {
+    Impl& r = *impl_;
+    std::expected<Event, std::string> result;
+    r.out = &*result;
     while (true) {
-        if (state == State::Ended) return Event{};
-        if (state == State::Failed) return std::unexpected(error);
-        switch (step()) {
-            case Step::Done:
-                return event;
-            case Step::Failed:
-                return std::unexpected(error);
-            case Step::NeedMore:
-                if (!refill()) return std::unexpected(error);
-                break;
+        Step s = Step::Done;
+        if (r.state != Impl::State::Running) [[unlikely]] {
+            if (r.state == Impl::State::AtStart) {
+                s = r.skip_bom();
+            } else {
+                if (r.state == Impl::State::Failed) result = std::unexpected(r.error);
+                return result;
+            }
+        }
+        if (s == Step::Done) s = r.step();
+        if (s == Step::Done) [[likely]] return result;
+        if (s == Step::Failed || !r.refill()) {
+            result = std::unexpected(r.error);
+            return result;
         }
     }
 }
@@ -211,7 +273,31 @@ void Reader::Impl::slide_out(std::size_t count) {
     discarded += count;
 }
 
-Step Reader::Impl::fail(std::string message, const char* at) {
+Step Reader::Impl::fail_unclosed(std::string_view what, const char* start) {
+    std::string message(what);
+    message += " starting";
+    return fail(message, start);
+}
+
+// An end tag that closes no open element, or not the innermost one.
+Step Reader::Impl::fail_end_tag(std::string_view name, const char* at) {
+    std::string message;
+    if (open.empty()) {
+        message = "end tag </";
+        append_name(message, name);
+        message += "> with no open element";
+    } else {
+        message = "mismatched end tag: expected </";
+        append_name(message, open.innermost());
+        message += ">, found </";
+        append_name(message, name);
+        message += ">";
+    }
+    return fail(message, at);
+}
+
+Step Reader::Impl::fail(std::string_view what, const char* at) {
+    std::string message(what);
     const std::size_t offset = static_cast<std::size_t>(at - data);
     const std::uint64_t lines = detail::count_line_feeds(data, at);
     std::uint64_t start = line_start;
@@ -239,18 +325,21 @@ void Reader::Impl::fail_io(std::string_view text) {
 
 // ---- one event ---------------------------------------------------------
 
-Step Reader::Impl::step() {
-    if (at_start) {
-        if (size - pos < kBom.size() && !eof) return Step::NeedMore;
-        at_start = false;
-        if (std::string_view(data + pos, size - pos).starts_with(kBom)) {
-            pos += kBom.size();
-            line_start = discarded + pos;
-        }
+// Done once the byte-order mark, if any, is stepped over.
+Step Reader::Impl::skip_bom() {
+    if (size - pos < kBom.size() && !eof) return Step::NeedMore;
+    state = State::Running;
+    if (std::string_view(data + pos, size - pos).starts_with(kBom)) {
+        pos += kBom.size();
+        line_start = discarded + pos;
     }
+    return Step::Done;
+}
+
+Step Reader::Impl::step() {
     if (pos == size) {
         if (!eof) return Step::NeedMore;
-        event = Event{};
+        *out = Event{};
         state = State::Ended;
         return Step::Done;
     }
@@ -286,7 +375,7 @@ Step Reader::Impl::start_tag(const char* p, const char* end) {
         q = find_tag_stop(q, end);
         if (q == end) return incomplete("unclosed start tag", p);
         if (*q == '>') break;
-        const char* close = find_byte(q + 1, end, *q);
+        const char* close = find_byte_near(q + 1, end, *q);
         if (close == end) return incomplete("unclosed start tag", p);
         q = close + 1;
     }
@@ -296,39 +385,49 @@ Step Reader::Impl::start_tag(const char* p, const char* end) {
         kind = EventKind::EmptyTag;
         content.remove_suffix(1);
     }
-    const char* name_end = scan_to<kSpace>(content.data(), content.data() + content.size());
+    const char* name_end = detail::find_space(content.data(), content.data() + content.size(), end);
     const std::size_t name_len = static_cast<std::size_t>(name_end - content.data());
     if (name_len == 0) return fail("start tag without a name", p);
     const std::string_view name = content.substr(0, name_len);
     if (kind == EventKind::StartTag) {
-        open_names.append(name);
-        open_ends.push_back(open_names.size());
+        open.push(name, static_cast<std::size_t>(end - name.data()));
     }
     return emit(kind, name, content.substr(name_len), q + 1);
 }
 
 Step Reader::Impl::end_tag(const char* p, const char* end) {
-    const char* gt = find_byte(p + 2, end, '>');
+#if defined(__SSE2__)
+    // Nearly every end tag is </name> for the innermost open name, and
+    // a short one: then one block of the input against one block of the
+    // name shows it, without waiting for the '>' to be found first. It is
+    // taken only when the first '>' is right after bytes equal to the whole
+    // name, which is exactly when the scan below would find the same.
+    if (!open.empty() && end - (p + 2) >= 16) {
+        const std::string_view expected = open.innermost();
+        const std::size_t n = expected.size();
+        if (n < 16) {
+            const __m128i v = detail::load16(p + 2);
+            const unsigned same = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(v, detail::load16(open.innermost_block()))));
+            const unsigned gts = detail::mask_of(v, '>');
+            const unsigned name_bits = (1u << n) - 1;
+            if ((same & name_bits) == name_bits && (gts & (name_bits | (1u << n))) == (1u << n)) {
+                open.pop();
+                return emit(EventKind::EndTag, std::string_view(p + 2, n), {}, p + 3 + n);
+            }
+        }
+    }
+#endif
+    const char* gt = find_byte_near(p + 2, end, '>');
     if (gt == end) return incomplete("unclosed end tag", p);
     const std::string_view name = trim_trailing_space(std::string_view(p + 2, static_cast<std::size_t>(gt - (p + 2))));
     if (name.empty()) return fail("end tag without a name", p);
-    if (open_ends.empty()) {
-        std::string message = "end tag </";
-        append_name(message, name);
-        message += "> with no open element";
-        return fail(std::move(message), p);
+    if (open.empty()) return fail_end_tag(name, p);
+    const std::string_view expected = open.innermost();
+    if (name.size() != expected.size() || !detail::equal_bytes(name.data(), expected.data(), name.size())) {
+        return fail_end_tag(name, p);
     }
-    const std::string_view expected = innermost_open();
-    if (name != expected) {
-        std::string message = "mismatched end tag: expected </";
-        append_name(message, expected);
-        message += ">, found </";
-        append_name(message, name);
-        message += ">";
-        return fail(std::move(message), p);
-    }
-    open_names.resize(open_names.size() - expected.size());
-    open_ends.pop_back();
+    open.pop();
     return emit(EventKind::EndTag, name, {}, gt + 1);
 }
 
@@ -460,7 +559,5 @@ Reader::Reader(ByteSource& source, std::size_t window_size) : impl_(std::make_un
 }
 
 Reader::~Reader() = default;
-
-std::expected<Event, std::string> Reader::next() { return impl_->next(); }
 
 }  // namespace tessaly::xml

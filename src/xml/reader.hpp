@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <expected>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -55,15 +56,25 @@ public:
     bool next(Attribute& out);
 
 private:
-    std::string_view text_;
-    std::size_t pos_ = 0;
+    const char* pos_;
+    const char* end_;
     bool skip_repeated_;
     // Names handed out so far (only kept with `skip_repeated`): the first few
     // in place, where a scan is cheapest, the rest in a set, so that a tag
-    // with a great many attributes still takes linear time.
-    std::array<std::string_view, 16> first_names_{};
+    // with a great many attributes still takes linear time. A reader is made
+    // for every tag, so neither is set up before it is needed: the array is
+    // left uninitialized (only the first `name_count_` entries are ever read)
+    // and the set is made on the seventeenth name.
+    struct Name {
+        const char* data;
+        std::size_t size;
+    };
+    Name first_names_[16];
     std::size_t name_count_ = 0;
-    std::unordered_set<std::string_view> more_names_;
+    // A bit for each name length (modulo 64) handed out so far: a name whose
+    // length has no bit set cannot be a repeat, and needs no comparing.
+    std::uint64_t name_lengths_ = 0;
+    std::optional<std::unordered_set<std::string_view>> more_names_;
     bool seen_before(std::string_view name) const;
     void remember(std::string_view name);
 };

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "xml/char_class.hpp"
 #include "xml/reader.hpp"
 
 namespace tessaly::xml {
@@ -49,8 +51,21 @@ std::vector<std::string> events(Reader& reader) {
     }
 }
 
+// A copy of `bytes` in a heap block of exactly its size, so that a scan that
+// reads one byte too far is caught by AddressSanitizer.
+struct ExactBuffer {
+    explicit ExactBuffer(std::string_view bytes)
+        : data(std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(bytes.size(), 1))), size(bytes.size()) {
+        std::copy(bytes.begin(), bytes.end(), data.get());
+    }
+    std::string_view view() const { return {data.get(), size}; }
+    std::unique_ptr<char[]> data;
+    std::size_t size;
+};
+
 std::vector<std::string> memory_events(std::string_view doc) {
-    Reader reader(doc);
+    const ExactBuffer copy(doc);
+    Reader reader(copy.view());
     return events(reader);
 }
 
@@ -244,7 +259,8 @@ struct AttrCase {
 };
 
 std::vector<std::string> attributes(std::string_view text, bool skip_repeated) {
-    AttributeReader reader(text, skip_repeated);
+    const ExactBuffer copy(text);
+    AttributeReader reader(copy.view(), skip_repeated);
     std::vector<std::string> out;
     Attribute a;
     while (reader.next(a)) out.push_back(std::string(a.name) + "=" + std::string(a.value));
@@ -266,6 +282,9 @@ TEST(AttributeReader, Walk) {
         {" a=x\"y z\" b=\"2\"", true, {"b=2"}},
         {" a= b=\"2\"", true, {"b=2"}},
         {" a=", true, {}},
+        {" a='", true, {}},
+        {" a=''", true, {"a="}},
+        {" a=\"1\"=\"2\" b=\"3\"", true, {"a=1", "b=3"}},
         {" a", true, {}},
         {" \"q\" b=\"2\"", true, {"b=2"}},
         {" 'x b=\"2\"' c=\"3\"", true, {"c=3"}},
@@ -299,11 +318,226 @@ TEST(AttributeReader, RepeatsAmongManyAttributes) {
     EXPECT_EQ(attributes(text, false), all);
 }
 
+TEST(AttributeReader, RepeatsAmongNamesOfCollidingLengths) {
+    // Lengths 1, 65 and 129 share their bit modulo 64; names of one length
+    // that differ only in their last byte are different names.
+    const std::string a1 = "a", a65(65, 'a'), b65 = std::string(64, 'a') + "b", a129(129, 'a');
+    std::string text;
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {a65, "1"}, {a1, "2"}, {b65, "3"}, {a129, "4"}, {a65, "5"}, {b65, "6"}, {a1, "7"}, {a129, "8"}}) {
+        text += " " + name + "=\"" + value + "\"";
+    }
+    EXPECT_EQ(attributes(text, true), (std::vector<std::string>{a65 + "=1", a1 + "=2", b65 + "=3", a129 + "=4"}));
+    EXPECT_EQ(attributes(text, false).size(), 8u);
+}
+
 TEST(AttributeReader, OverATagBody) {
     Reader reader("<t a=\"x>y\" b = 'z' a='dup'/>");
     auto ev = reader.next();
     ASSERT_TRUE(ev);
     EXPECT_EQ(attributes(ev->body, true), (std::vector<std::string>{"a=x>y", "b=z"}));
+}
+
+// ---- scans near the ends of the bytes -------------------------------------
+
+// Filler that stops none of the scans but comes close: bytes >= 0x80 (0xBC
+// and 0xA6 are '<' and '&' with the top bit set), and neighbours of the stops.
+constexpr char kFiller[] = "a\xBC\xA6=;\xBE\xA2\xA7\xA0\x89\x8D\x8A!\x1F\x80\xFF/?";
+
+std::string filler(std::size_t n, std::size_t seed) {
+    std::string s(n, 'x');
+    for (std::size_t i = 0; i < n; ++i) s[i] = kFiller[(i + seed) % (sizeof kFiller - 1)];
+    return s;
+}
+
+struct ScanCase {
+    const char* name;
+    std::string_view stops;
+    const char* (*scan)(const char* p, const char* end);
+};
+
+TEST(XmlScan, FindsEveryStopAtEveryPositionAndNothingBeyond) {
+    const std::vector<ScanCase> cases = {
+        {"text", "<&", detail::find_text_stop},
+        {"tag", ">\"'", detail::find_tag_stop},
+        {"byte", ">", [](const char* p, const char* e) { return detail::find_byte_near(p, e, '>'); }},
+        {"space", " \t\r\n", [](const char* p, const char* e) { return detail::find_space(p, e, e); }},
+    };
+    for (const auto& c : cases) {
+        for (std::size_t n = 0; n <= 40; ++n) {
+            for (std::size_t from = 0; from <= std::min<std::size_t>(n, 17); ++from) {
+                // at == n: no stop at all; a second stop after the first must not win.
+                for (std::size_t at = from; at <= n; ++at) {
+                    for (char stop : c.stops) {
+                        std::string bytes = filler(n, at);
+                        if (at < n) bytes[at] = stop;
+                        if (at + 1 < n) bytes[at + 1 + (n - at - 2) / 2] = c.stops[0];
+                        const ExactBuffer buf(bytes);
+                        const char* b = buf.data.get();
+                        EXPECT_EQ(c.scan(b + from, b + n) - b, static_cast<std::ptrdiff_t>(at))
+                            << c.name << " n=" << n << " from=" << from << " stop=" << int(stop);
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(XmlScan, SpaceWithinALimitShorterThanTheBytes) {
+    const std::string bytes = filler(40, 0) + " ";
+    const ExactBuffer buf(bytes);
+    const char* b = buf.data.get();
+    for (std::size_t limit = 0; limit <= 40; ++limit) {
+        EXPECT_EQ(detail::find_space(b, b + limit, b + bytes.size()), b + limit) << limit;
+        std::string with_space = bytes;
+        with_space[limit / 2] = '\t';
+        const ExactBuffer buf2(with_space);
+        const char* b2 = buf2.data.get();
+        const std::size_t want = limit == 0 ? 0 : limit / 2;
+        EXPECT_EQ(detail::find_space(b2, b2 + limit, b2 + bytes.size()) - b2, static_cast<std::ptrdiff_t>(want)) << limit;
+    }
+}
+
+TEST(XmlScan, EqualBytesAtEveryLengthAndDifference) {
+    for (std::size_t n = 0; n <= 40; ++n) {
+        const std::string a = filler(n, 3);
+        const ExactBuffer x(a), y(a);
+        EXPECT_TRUE(detail::equal_bytes(x.data.get(), y.data.get(), n)) << n;
+        for (std::size_t at = 0; at < n; ++at) {
+            std::string b = a;
+            b[at] = static_cast<char>(b[at] ^ 0x80);
+            const ExactBuffer z(b);
+            EXPECT_FALSE(detail::equal_bytes(x.data.get(), z.data.get(), n)) << n << " " << at;
+        }
+    }
+}
+
+TEST(XmlScan, CountsLineFeedsAcrossLaneRounds) {
+    // 255 blocks of 16 bytes fill a lane; sizes around 4080 cross a round.
+    std::mt19937 rng(7);
+    for (std::size_t n : {0, 1, 15, 16, 17, 4079, 4080, 4081, 4096, 9000}) {
+        for (int density : {0, 1, 16}) {  // none, every byte, one in 16
+            std::string s(n, 'x');
+            for (std::size_t i = 0; i < n; ++i) {
+                if (density == 1 || (density == 16 && rng() % 16 == 0)) s[i] = '\n';
+            }
+            const ExactBuffer buf(s);
+            EXPECT_EQ(detail::count_line_feeds(buf.data.get(), buf.data.get() + n),
+                      static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')))
+                << n << " " << density;
+        }
+    }
+}
+
+// Names and values of every length from 0 to 40, ending exactly at the end of
+// the document, so that each 16-byte scan meets the end at every offset.
+TEST(XmlReader, NamesAndValuesOfEveryLengthAtTheEnd) {
+    for (std::size_t n = 1; n <= 40; ++n) {
+        const std::string name = "n" + filler(n - 1, n);
+        const std::string value = filler(n - 1, 2 * n);
+        const std::string start = "<" + name + " k=\"" + value + "\">";
+        const std::string doc = start + "t</" + name + ">";
+        const ExactBuffer buf(doc);
+        Reader reader(buf.view());
+        EXPECT_EQ(events(reader), (Events{"start " + name + "| k=\"" + value + "\"", "text|t", "end " + name, "eoi"}))
+            << n;
+        const ExactBuffer attrs(" k=\"" + value + "\"");
+        EXPECT_EQ(attributes(attrs.view(), true), (std::vector<std::string>{"k=" + value})) << n;
+
+        // A document cut one byte short of every closing '>', and end tags
+        // that differ from the open name in one byte.
+        const ExactBuffer cut(std::string_view(doc).substr(0, doc.size() - 1));
+        Reader cut_reader(cut.view());
+        EXPECT_EQ(events(cut_reader).back(), "error: unclosed end tag starting at line 1, column " +
+                                                 std::to_string(start.size() + 2))
+            << n;
+        for (std::size_t at = 0; at < name.size(); ++at) {
+            std::string other = name;
+            other[at] = other[at] == 'z' ? 'y' : 'z';
+            const ExactBuffer bad(start + "</" + other + ">");
+            Reader bad_reader(bad.view());
+            Events got = events(bad_reader);
+            ASSERT_EQ(got.size(), 2u);
+            EXPECT_TRUE(got.back().starts_with("error: mismatched end tag")) << got.back();
+        }
+        const ExactBuffer empty_tag(start.substr(0, start.size() - 1) + "/>");
+        Reader empty_reader(empty_tag.view());
+        EXPECT_EQ(events(empty_reader), (Events{"empty " + name + "| k=\"" + value + "\"", "eoi"})) << n;
+    }
+}
+
+// End tags that match the open name, or come within a byte of it, for names
+// around the 16-byte block, with the end of the bytes right after the tag or
+// well beyond it.
+TEST(XmlReader, EndTagsNearTheOpenName) {
+    for (std::size_t n = 1; n <= 20; ++n) {
+        const std::string name = filler(n, n).replace(0, 1, "n");
+        std::vector<std::pair<std::string, bool>> tags = {  // the end tag, and whether it closes <name>
+            {"</" + name + ">", true},
+            {"</" + name + " >", true},
+            {"</" + name + "\t\r\n>", true},
+            {"</" + name + "x>", false},
+            {"</" + name + name + ">", false},
+            {"</" + name + " x>", false},
+            {"</" + name.substr(0, n - 1) + ">", false},
+            {"</ " + name + ">", false},
+        };
+        for (std::size_t at = 0; at < n; ++at) {
+            std::string other = name;
+            other[at] = static_cast<char>(other[at] ^ 0x20);
+            tags.push_back({"</" + other + ">", false});
+        }
+        for (const auto& [tag, closes] : tags) {
+            for (const std::string pad : {"", "                    "}) {
+                const ExactBuffer doc("<" + name + ">" + tag + pad);
+                Reader reader(doc.view());
+                const Events got = events(reader);
+                if (closes) {
+                    Events expected = {"start " + name, "end " + name};
+                    if (!pad.empty()) expected.push_back("text|" + pad);
+                    expected.push_back("eoi");
+                    EXPECT_EQ(got, expected) << tag;
+                } else {
+                    ASSERT_EQ(got.size(), 2u) << tag;
+                    EXPECT_TRUE(got.back().starts_with("error: ")) << tag;
+                    EXPECT_TRUE(got.back().ends_with(" at line 1, column " + std::to_string(n + 3))) << tag;
+                }
+            }
+        }
+    }
+    // A name may hold a '>' (after a quote); the end tag then ends at that '>'.
+    EXPECT_EQ(memory_events("<a\">\"b></a\">\"b>                    ").back(),
+              "error: mismatched end tag: expected </a\">\"b>, found </a\"> at line 1, column 8");
+}
+
+// The stack of open names grows well past its first size, with names short
+// and long, and each end tag is checked against its own start tag.
+TEST(XmlReader, DeepNestingOfNamesOfEveryLength) {
+    std::string doc;
+    Events expected;
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < 600; ++i) {
+        names.push_back("e" + std::string(i % 41, static_cast<char>('a' + i % 26)));
+        doc += "<" + names.back() + ">";
+        expected.push_back("start " + names.back());
+    }
+    std::string closing;
+    for (std::size_t i = names.size(); i-- > 0;) {
+        closing += "</" + names[i] + ">";
+        expected.push_back("end " + names[i]);
+    }
+    expected.push_back("eoi");
+    const ExactBuffer whole(doc + closing);
+    Reader reader(whole.view());
+    EXPECT_EQ(events(reader), expected);
+    EXPECT_EQ(window_events(whole.view(), 16, 0), expected);
+
+    // Closing the outer names first fails at the first end tag, naming the
+    // innermost open element.
+    const std::string wrong = doc + "</" + names[0] + ">";
+    Reader wrong_reader(wrong);
+    EXPECT_EQ(events(wrong_reader).back(), "error: mismatched end tag: expected </" + names.back() + ">, found </" +
+                                               names[0] + "> at line 1, column " + std::to_string(doc.size() + 1));
 }
 
 // ---- window mode ----------------------------------------------------------
