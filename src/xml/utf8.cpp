@@ -1,7 +1,12 @@
 #include "xml/utf8.hpp"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tessaly::xml {
 
@@ -39,12 +44,26 @@ inline long sequence_at(const unsigned char* s, std::size_t n, std::size_t i) {
     return static_cast<long>(width);
 }
 
-// Skips a run of ASCII bytes eight at a time.
+// Skips a run of ASCII bytes, sixteen or eight at a time, landing on the
+// first byte that is not ASCII.
 inline std::size_t skip_ascii(const unsigned char* s, std::size_t n, std::size_t i) {
+#if defined(__SSE2__)
+    while (i + 16 <= n) {
+        unsigned high = static_cast<unsigned>(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))));
+        if (high != 0) return i + static_cast<std::size_t>(std::countr_zero(high));
+        i += 16;
+    }
+#endif
     while (i + 8 <= n) {
         std::uint64_t w;
         std::memcpy(&w, s + i, 8);
-        if (w & 0x8080808080808080ULL) break;
+        std::uint64_t high = w & 0x8080808080808080ULL;
+        if (high != 0) {
+            // On a little-endian machine the first byte in memory is the lowest.
+            if constexpr (std::endian::native == std::endian::little)
+                return i + static_cast<std::size_t>(std::countr_zero(high) >> 3);
+            break;
+        }
         i += 8;
     }
     while (i < n && s[i] < 0x80) ++i;

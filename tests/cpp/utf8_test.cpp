@@ -55,5 +55,26 @@ TEST(Strict, ErrorPositionsAndLengths) {
     EXPECT_FALSE(find_utf8_error("\xF4\x8F\xBF\xBF plain").has_value());
 }
 
+// ASCII is skipped many bytes at a time: a bad byte or a valid sequence at
+// every place of runs around those steps must still be found exactly.
+TEST(Strict, FindsEveryPositionInAsciiRuns) {
+    for (std::size_t n = 1; n <= 48; ++n)
+        for (std::size_t at = 0; at < n; ++at) {
+            std::string bad(n, 'a');
+            bad[at] = '\xFF';
+            auto e = find_utf8_error(bad);
+            ASSERT_TRUE(e.has_value()) << n << " " << at;
+            EXPECT_EQ(e->valid_up_to, at) << n;
+            std::string good(n, 'a');
+            good.replace(at, 1, "\xC3\xA9");
+            EXPECT_FALSE(find_utf8_error(good).has_value()) << n << " " << at;
+            good += "\xC3";
+            e = find_utf8_error(good);
+            ASSERT_TRUE(e.has_value());
+            EXPECT_EQ(e->valid_up_to, n + 1);
+            EXPECT_EQ(e->error_len, 0u);
+        }
+}
+
 }  // namespace
 }  // namespace tessaly::xml
