@@ -2,10 +2,9 @@
 // callgrind, and for telling the core's time from the cost of building the
 // Python string. Prints MB/s of input for each run and the output size.
 //
-// Build against a core built with symbols, then run:
-//   cmake -S . -B build/prof -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-g
-//   cmake --build build/prof --target tessaly_core
-//   g++ -std=c++23 -O2 -g -Isrc bench/convert_core.cpp build/prof/libtessaly_core.a -o build/prof/convert_core
+// Build it with symbols, then run:
+//   cmake -S . -B build/prof -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-g -DTESSALY_BENCH=ON
+//   cmake --build build/prof --target convert_core
 //   build/prof/convert_core FEED.xml SCHEMA.xsd [runs] [memory|file]
 //   valgrind --tool=callgrind build/prof/convert_core bench/out/orders-5MB-seed1-*.xml bench/out/orders.xsd 1
 #include <chrono>
