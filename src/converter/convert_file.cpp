@@ -17,13 +17,14 @@ namespace {
 
 constexpr std::size_t kWindow = 8 * 1024 * 1024;
 
-// The output file behind an 8 MiB buffer. Texts larger than the buffer go
-// out in buffer-sized pieces.
+// The output file behind an 8 MiB buffer, which the writer fills in place.
+// Texts larger than the buffer go out in buffer-sized pieces.
 class FileSink final : public json::Sink {
 public:
     explicit FileSink(const io::File& f) : file_(f), buf_(new char[kWindow]) {}
 
     std::expected<void, std::string> write(std::string_view bytes) override {
+        if (!error_.empty()) return std::unexpected(error_);
         while (!bytes.empty()) {
             std::size_t room = kWindow - len_;
             std::size_t n = bytes.size() < room ? bytes.size() : room;
@@ -36,7 +37,21 @@ public:
         return {};
     }
 
+    // A failed write while making room is kept and reported by the next
+    // write, which the writer then makes into its own buffer.
+    char* lend(std::size_t n) override {
+        if (!error_.empty() || n > kWindow) return nullptr;
+        if (kWindow - len_ < n)
+            if (auto r = drain(); !r) {
+                error_ = std::move(r.error());
+                return nullptr;
+            }
+        return buf_.get() + len_;
+    }
+    void commit(std::size_t n) override { len_ += n; }
+
     std::expected<void, std::string> drain() {
+        if (!error_.empty()) return std::unexpected(error_);
         auto r = io::write_all(file_, {buf_.get(), len_});
         len_ = 0;
         return r;
@@ -46,6 +61,7 @@ private:
     const io::File& file_;
     std::unique_ptr<char[]> buf_;
     std::size_t len_ = 0;
+    std::string error_;
 };
 
 }  // namespace

@@ -70,8 +70,9 @@ private:
 
 class Writer {
 public:
-    Writer(const KeyTable& keys, Sink& sink) : keys_(keys), sink_(sink), buf_(new char[kStagingBytes]) {
+    Writer(const KeyTable& keys, Sink& sink) : keys_(keys), sink_(sink) {
         stack_.reserve(32);
+        take_buffer();
     }
 
     std::expected<void, std::string> run(const Value& root);
@@ -95,7 +96,7 @@ private:
 
     void put(const char* p, std::size_t n) {
         if (n <= room()) {
-            std::memcpy(buf_.get() + pos_, p, n);
+            std::memcpy(buf_ + pos_, p, n);
             pos_ += n;
             return;
         }
@@ -107,7 +108,7 @@ private:
     template <std::size_t Width>
     void put_short(const char* p, std::size_t n) {
         if (n <= Width && room() >= Width) {
-            std::memcpy(buf_.get() + pos_, p, Width);
+            std::memcpy(buf_ + pos_, p, Width);
             pos_ += n;
             return;
         }
@@ -118,12 +119,16 @@ private:
         buf_[pos_++] = c;
     }
     void put_overflowing(const char* p, std::size_t n);
+    void take_buffer();
     void flush();
+    void finish();
     void hand_over(const char* p, std::size_t n);
 
     RenderedKeys keys_;
     Sink& sink_;
-    std::unique_ptr<char[]> buf_;
+    char* buf_ = nullptr;  // the staging buffer: own_, or lent by the sink
+    bool lent_ = false;
+    std::unique_ptr<char[]> own_;
     std::size_t pos_ = 0;
     bool failed_ = false;
     std::string error_;
@@ -139,28 +144,57 @@ void Writer::hand_over(const char* p, std::size_t n) {
     }
 }
 
+void Writer::take_buffer() {
+    if (char* lent = sink_.lend(kStagingBytes)) {
+        buf_ = lent;
+        lent_ = true;
+        return;
+    }
+    if (!own_) own_.reset(new char[kStagingBytes]);
+    buf_ = own_.get();
+    lent_ = false;
+}
+
 // After a failure the staged bytes are dropped, so the caller can keep
 // putting without checks until it next looks at failed_.
 void Writer::flush() {
-    hand_over(buf_.get(), pos_);
+    if (lent_) {
+        sink_.commit(pos_);
+        take_buffer();
+    } else {
+        hand_over(buf_, pos_);
+    }
+    pos_ = 0;
+}
+
+// The last flush: a loan is settled and not taken again.
+void Writer::finish() {
+    if (lent_) sink_.commit(pos_);
+    else hand_over(buf_, pos_);
     pos_ = 0;
 }
 
 // Fills the buffer to the brim before handing it over, so the sink sees
 // full chunks; what is left then goes over directly when it is a whole
-// buffer or more, instead of being copied once more.
+// buffer or more, instead of being copied once more. Into lent room it is
+// copied anyway, one buffer after another, as that is where it has to be.
 void Writer::put_overflowing(const char* p, std::size_t n) {
     std::size_t first = room();
-    std::memcpy(buf_.get() + pos_, p, first);
+    std::memcpy(buf_ + pos_, p, first);
     pos_ = kStagingBytes;
     flush();
     p += first;
     n -= first;
-    if (n >= kStagingBytes) {
+    if (n >= kStagingBytes && !lent_) {
         hand_over(p, n);
         return;
     }
-    std::memcpy(buf_.get(), p, n);
+    for (; n > kStagingBytes; p += kStagingBytes, n -= kStagingBytes) {
+        std::memcpy(buf_, p, kStagingBytes);
+        pos_ = kStagingBytes;
+        flush();
+    }
+    std::memcpy(buf_, p, n);
     pos_ = n;
 }
 
@@ -191,11 +225,11 @@ void Writer::string(std::string_view s) {
         return;
     }
     // The worst case fits: write straight into the buffer without checks.
-    char* o = buf_.get() + pos_;
+    char* o = buf_ + pos_;
     *o++ = '"';
     o = escape::copy_escaped(o, s.data(), s.data() + n);
     *o++ = '"';
-    pos_ = static_cast<std::size_t>(o - buf_.get());
+    pos_ = static_cast<std::size_t>(o - buf_);
 }
 
 void Writer::string_in_pieces(std::string_view s) {
@@ -224,7 +258,7 @@ void Writer::value(const Value& v) {
         case Kind::Float: {
             char tmp[kNumberRoom];
             const bool direct = room() >= kNumberRoom;
-            char* o = direct ? buf_.get() + pos_ : tmp;
+            char* o = direct ? buf_ + pos_ : tmp;
             std::size_t n;
             if (v.kind() == Kind::UInt) {
                 n = static_cast<std::size_t>(std::to_chars(o, o + kNumberRoom, v.as_uint()).ptr - o);
@@ -281,7 +315,7 @@ std::expected<void, std::string> Writer::run(const Value& root) {
         top.next = p;  // before value(), which may grow the stack and move `top`
         value(child);
     }
-    flush();
+    finish();
     if (failed_) return std::unexpected(std::move(error_));
     return {};
 }

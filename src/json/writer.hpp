@@ -18,6 +18,15 @@ public:
     virtual ~Sink() = default;
     // On failure, the I/O error's text; writing stops at the first failure.
     virtual std::expected<void, std::string> write(std::string_view bytes) = 0;
+    // A sink that keeps the text in memory of its own may lend the writer room
+    // for `n` more bytes, so that the text is written there in place instead
+    // of being staged and copied. The writer then says how many of them it
+    // filled with commit(), before it writes or borrows again. Null: no loan.
+    virtual char* lend(std::size_t n) {
+        (void)n;
+        return nullptr;
+    }
+    virtual void commit(std::size_t n) { (void)n; }
 };
 
 class StringSink final : public Sink {
@@ -27,17 +36,26 @@ public:
         out_.append(bytes);
         return {};
     }
+    char* lend(std::size_t n) override {
+        lent_at_ = out_.size();
+        // The room is not filled here: the writer fills it before anything reads it.
+        out_.resize_and_overwrite(lent_at_ + n, [](char*, std::size_t size) { return size; });
+        return out_.data() + lent_at_;
+    }
+    void commit(std::size_t n) override { out_.resize(lent_at_ + n); }
 
 private:
     std::string& out_;
+    std::size_t lent_at_ = 0;
 };
 
 // `keys` holds the keys of every object within `value`.
 std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink);
 
-// The writer collects output in a buffer of this size and hands it over when
-// full. Runs of string bytes that do not fit go to the sink directly, so every
-// write but the last carries at least this many bytes.
+// The writer collects output in a buffer of this size (its own, or one lent
+// by the sink) and hands it over when full. Runs of string bytes that do not
+// fit go to a sink that lends nothing directly, so every write but the last
+// carries at least this many bytes.
 inline constexpr std::size_t kStagingBytes = 64 * 1024;
 
 // Float text: shortest round-trip digits, positional for decimal exponents

@@ -558,6 +558,12 @@ TEST(JsonWriter, ChunksAroundStagingSize) {
             ASSERT_TRUE(write_pretty(root, b.keys, sink).has_value());
             const std::string want = "[\n  " + reference_text(filler) + ",\n  " + reference_text(s) + ",\n  7\n]";
             ASSERT_TRUE(sink.out == want) << sh.len << " " << int(sh.fill) << " " << lead;
+            // A string sink lends its own memory instead: the same text, with
+            // whatever it held before kept in front.
+            std::string lent = "before";
+            StringSink lending(lent);
+            ASSERT_TRUE(write_pretty(root, b.keys, lending).has_value());
+            ASSERT_TRUE(lent == "before" + want) << sh.len << " " << int(sh.fill) << " " << lead;
             ASSERT_FALSE(sink.chunks.empty());
             for (std::size_t i = 0; i + 1 < sink.chunks.size(); ++i)
                 ASSERT_GE(sink.chunks[i], S) << sh.len << " " << lead << " chunk " << i;
