@@ -59,7 +59,7 @@ void collect_attributes(std::string_view attribute_text, const DeclView& def, In
             }
         json::KeyId key = keys.key(name, decl);
         std::string_view value = input.keep(a.value);
-        out.push_back({key, decl ? coerce_value(value, decl->json_type) : json::Value::string(value)});
+        json::append_member(out, key, decl ? coerce_value(value, decl->json_type) : json::Value::string(value));
     }
 }
 

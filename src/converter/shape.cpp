@@ -38,11 +38,11 @@ void append_children(std::span<ChildSlot> c, json::Arena& arena, ShapeScratch& s
         std::size_t j = i + 1;
         while (j < c.size() && c[j].key == c[i].key) ++j;
         if (j - i == 1 && !c[i].always_array) {
-            s.members.push_back({c[i].key, c[i].value});
+            json::append_member(s.members, c[i].key, c[i].value);
         } else {
             json::packed::RecordPacker array(arena, j - i, json::packed::kMaxValue);
             for (std::size_t k = i; k < j; ++k) array.value(c[k].value);
-            s.members.push_back({c[i].key, array.finish(json::Kind::Array)});
+            json::append_member(s.members, c[i].key, array.finish(json::Kind::Array));
         }
         i = j;
     }
@@ -65,7 +65,7 @@ Value text_value(const ClosedElement& e) { return e.text ? *e.text : Value::null
 Value badgerfish(const ClosedElement& e, json::Arena& arena, ShapeScratch& s) {
     std::size_t from = s.members.size();
     s.members.insert(s.members.end(), e.attributes.begin(), e.attributes.end());
-    if (e.text) s.members.push_back({s.text_key, text_value(e)});
+    if (e.text) json::append_member(s.members, s.text_key, *e.text);
     bool ordered = s.members.size() == from;
     append_children(e.children, arena, s);
     return take_object(s, from, arena, ordered);

@@ -22,7 +22,7 @@ namespace tessaly::converter {
 struct ClosedElement {
     const BuildFrame& frame;
     std::span<const json::Member> attributes;
-    std::optional<json::Value> text;
+    const json::Value* text;  // null: no text
     std::span<ChildSlot> children;
 };
 

@@ -69,20 +69,19 @@ private:
         if (keeps_attributes_ && !ev.body.empty() && def && def.type->is_complex())
             collect_attributes(ev.body, def, input_, attribute_keys_, attributes_);
 
-        BuildFrame& f = stack_.emplace_back();
-        f.def = def;
-        f.key = key;
-        f.attributes_begin = attributes_begin;
-        f.children_begin = children_.size();
-        f.text_mark = arena_.mark();
+        stack_.emplace_back(def, key, attributes_begin, children_.size(), arena_.mark());
     }
 
     // An empty-element tag has no text to finalise; otherwise the same.
     void close_element(bool has_end_tag) {
         BuildFrame& f = stack_.back();
-        std::optional<json::Value> text;
+        json::Value text_value;
+        const json::Value* text = nullptr;
         if (has_end_tag)
-            if (auto t = f.text.finalize(arena_)) text = coerce_value(*t, text_kind(f.def));
+            if (auto t = f.text.finalize(arena_)) {
+                text_value = coerce_value(*t, text_kind(f.def));
+                text = &text_value;
+            }
         std::span<const json::Member> attrs(attributes_.data() + f.attributes_begin,
                                             attributes_.size() - f.attributes_begin);
         std::span<ChildSlot> kids(children_.data() + f.children_begin, children_.size() - f.children_begin);
@@ -100,7 +99,13 @@ private:
         children_.resize(f.children_begin);
         stack_.pop_back();
         if (top_level) root_ = v;
-        else children_.push_back({key, always_array, v});
+        else {
+            // Field by field, as json::append_member does, and for its reason.
+            ChildSlot& c = children_.emplace_back();
+            c.key = key;
+            c.always_array = always_array;
+            c.value = v;
+        }
     }
 
     void on_text(std::string_view bytes) {

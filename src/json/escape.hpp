@@ -74,6 +74,20 @@ inline const char* find(const char* p, const char* end) {
     return p;
 }
 
+// Whether any of the first `width` bytes (4 or 8, the rest zero) of `x`, in
+// memory order, needs an escape. Without a byte below 0x20 no borrow runs
+// between the bytes, so the test is exact.
+inline bool word_needs_escape(std::uint64_t x, std::size_t width) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    const std::uint64_t used = width == 8 ? ~std::uint64_t{0} : 0xFFFFFFFFull;
+    const std::uint64_t ones = kOnes & used, highs = 0x8080808080808080ull & used;
+    if constexpr (std::endian::native == std::endian::big) x >>= 64 - 8 * width;  // the bytes to the low end
+    std::uint64_t quote = x ^ (ones * '"');
+    std::uint64_t slash = x ^ (ones * '\\');
+    std::uint64_t hits = ((x - ones * 0x20) & ~x) | ((quote - ones) & ~quote) | ((slash - ones) & ~slash);
+    return (hits & highs) != 0;
+}
+
 // The longest escape, \u00XX.
 inline constexpr std::size_t kMaxEscape = 6;
 
@@ -121,6 +135,22 @@ inline char* copy_escaped(char* o, const char* p, const char* end) {
         std::ptrdiff_t k = first_hit(hits);
         o = write(o + k, static_cast<unsigned char>(p[k]));
         p += k + 1;
+    }
+    // Fewer than a block left, as with most strings of a document: when no
+    // byte of the rest needs an escape, two overlapping loads cover it and
+    // two overlapping stores copy it.
+    const std::size_t n = static_cast<std::size_t>(end - p);
+    if (n >= 4) {
+        std::uint64_t head, tail;
+        const std::size_t w = n >= 8 ? 8 : 4;
+        head = tail = 0;
+        std::memcpy(&head, p, w);
+        std::memcpy(&tail, end - w, w);
+        if (!word_needs_escape(head, w) && !word_needs_escape(tail, w)) {
+            std::memcpy(o, &head, w);
+            std::memcpy(o + n - w, &tail, w);
+            return o + n;
+        }
     }
     for (; p < end; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);

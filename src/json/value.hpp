@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "json/arena.hpp"
 #include "json/key_table.hpp"
@@ -80,6 +81,15 @@ struct Member {
     KeyId key;
     Value value;
 };
+
+// Appends a member field by field. Building it whole and copying it would
+// load 16 bytes over the narrower stores just made, which stalls the load;
+// members are appended for nearly every element and attribute.
+inline void append_member(std::vector<Member>& out, KeyId key, const Value& value) {
+    Member& m = out.emplace_back();
+    m.key = key;
+    m.value = value;
+}
 
 // Sorts `members` in place by the bytes of their keys and drops earlier
 // members whose key is repeated later (inserting a key again replaces its
