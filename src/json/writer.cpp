@@ -87,7 +87,7 @@ private:
         bool started;
     };
 
-    void value(const Value& v);
+    [[gnu::always_inline]] inline void value(const Value& v);
     void string(std::string_view s);
     void string_in_pieces(std::string_view s);
     void line_break(bool comma, std::size_t spaces);
@@ -248,7 +248,7 @@ void Writer::string_in_pieces(std::string_view s) {
     put_char('"');
 }
 
-void Writer::value(const Value& v) {
+inline void Writer::value(const Value& v) {
     switch (v.kind()) {
         case Kind::Null: put("null"); return;
         case Kind::False: put("false"); return;

@@ -108,6 +108,33 @@ def test_lookup_attributes_and_xsi_type(xml, expected):
     assert convert(xml, ORDER) == expected
 
 
+REPEATED_NAMES = xsd("""
+  <xs:element name="r">
+    <xs:complexType><xs:sequence>
+      <xs:element name="a" type="xs:int"/>
+      <xs:element name="b" type="xs:boolean"/>
+      <xs:element name="a" type="xs:string" maxOccurs="unbounded"/>
+      <xs:element name="c" type="xs:double"/>
+    </xs:sequence></xs:complexType>
+  </xs:element>
+""")
+
+
+# Children are looked up where the previous one matched first; whatever the
+# order they come in, the first declaration of a name must be the one used.
+@pytest.mark.parametrize(
+    "xml, expected",
+    [
+        ("<r><a>1</a><b>1</b><a>2</a><c>3</c></r>", {"r": {"a": [1, 2], "b": True, "c": 3.0}}),
+        ("<r><b>0</b><a>7</a><a>8</a></r>", {"r": {"a": [7, 8], "b": False}}),
+        ("<r><c>1</c><b>true</b><a>x</a><c>2</c><a>5</a></r>", {"r": {"a": ["x", 5], "b": True, "c": [1.0, 2.0]}}),
+        ("<r><a>1</a><a>2</a><a>3</a><d>4</d><a>z</a></r>", {"r": {"a": [1, 2, 3, "z"], "d": "4"}}),
+    ],
+)
+def test_first_declaration_of_a_name_wins_in_any_order(xml, expected):
+    assert convert(xml, REPEATED_NAMES) == expected
+
+
 def test_named_and_derived_types():
     schema = xsd("""
       <xs:element name="doc" type="C"/>
