@@ -2,7 +2,6 @@
 // The shape of the JSON: how one closed element becomes one value under
 // each convention, and how the document element becomes the document.
 
-#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
