@@ -14,6 +14,30 @@ char* put_zeros(char* o, int count) {
     return o + count;
 }
 
+// The `n` significant digits with the first at decimal exponent `e`, written
+// positionally: "5.0", "12.5", "0.001". Returns the end.
+char* put_positional(char* o, const char* digits, int n, int e) {
+    if (e >= n - 1) {  // a whole number
+        std::memcpy(o, digits, static_cast<std::size_t>(n));
+        o = put_zeros(o + n, e - n + 1);
+        *o++ = '.';
+        *o++ = '0';
+    } else if (e >= 0) {
+        std::memcpy(o, digits, static_cast<std::size_t>(e + 1));
+        o += e + 1;
+        *o++ = '.';
+        std::memcpy(o, digits + e + 1, static_cast<std::size_t>(n - e - 1));
+        o += n - e - 1;
+    } else {
+        *o++ = '0';
+        *o++ = '.';
+        o = put_zeros(o, -e - 1);
+        std::memcpy(o, digits, static_cast<std::size_t>(n));
+        o += n;
+    }
+    return o;
+}
+
 // Exact powers of ten as doubles.
 constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
 
@@ -38,25 +62,7 @@ char* format_short_decimal(double v, char* o) {
         int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(m)).ptr - digits);
         int e = n - 1 - k;  // decimal exponent of the first digit
         if (e < -5) return nullptr;
-        if (k == 0) {
-            std::memcpy(o, digits, static_cast<std::size_t>(n));
-            o += n;
-            *o++ = '.';
-            *o++ = '0';
-        } else if (e >= 0) {
-            std::memcpy(o, digits, static_cast<std::size_t>(e + 1));
-            o += e + 1;
-            *o++ = '.';
-            std::memcpy(o, digits + e + 1, static_cast<std::size_t>(n - e - 1));
-            o += n - e - 1;
-        } else {
-            *o++ = '0';
-            *o++ = '.';
-            o = put_zeros(o, -e - 1);
-            std::memcpy(o, digits, static_cast<std::size_t>(n));
-            o += n;
-        }
-        return o;
+        return put_positional(o, digits, n, e);
     }
     return nullptr;
 }
@@ -101,24 +107,7 @@ std::size_t format_float(double v, char* out) {
     if (negative_exp) e = -e;
 
     if (e >= -5 && e <= 15) {
-        if (e >= n - 1) {
-            std::memcpy(o, digits, static_cast<std::size_t>(n));
-            o = put_zeros(o + n, e - n + 1);
-            *o++ = '.';
-            *o++ = '0';
-        } else if (e >= 0) {
-            std::memcpy(o, digits, static_cast<std::size_t>(e + 1));
-            o += e + 1;
-            *o++ = '.';
-            std::memcpy(o, digits + e + 1, static_cast<std::size_t>(n - e - 1));
-            o += n - e - 1;
-        } else {
-            *o++ = '0';
-            *o++ = '.';
-            o = put_zeros(o, -e - 1);
-            std::memcpy(o, digits, static_cast<std::size_t>(n));
-            o += n;
-        }
+        o = put_positional(o, digits, n, e);
     } else {
         *o++ = digits[0];
         if (n >= 2) {
