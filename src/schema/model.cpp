@@ -30,6 +30,10 @@ bool has_grandchildren(const std::vector<ElementDef>& children) {
 
 }  // namespace
 
+ComplexTypeDef::ComplexTypeDef() = default;
+ComplexTypeDef::ComplexTypeDef(ComplexTypeDef&&) noexcept = default;
+ComplexTypeDef& ComplexTypeDef::operator=(ComplexTypeDef&&) noexcept = default;
+
 ComplexTypeDef::ComplexTypeDef(const ComplexTypeDef& other)
     : attributes(other.attributes), mixed(other.mixed), text_type(other.text_type) {
     struct Job {

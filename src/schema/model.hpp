@@ -54,11 +54,13 @@ struct ComplexTypeDef {
     // Inline types nest as deep as the schema text does, so copying and
     // destroying a declaration tree walk it with explicit stacks instead of
     // recursing once per level.
-    ComplexTypeDef() = default;
+    // The special members are defined out of line, where ElementDef is
+    // complete: a vector of an incomplete type may be named here, not used.
+    ComplexTypeDef();
     ComplexTypeDef(const ComplexTypeDef& other);
-    ComplexTypeDef(ComplexTypeDef&&) noexcept = default;
+    ComplexTypeDef(ComplexTypeDef&&) noexcept;
     ComplexTypeDef& operator=(const ComplexTypeDef& other);
-    ComplexTypeDef& operator=(ComplexTypeDef&&) noexcept = default;
+    ComplexTypeDef& operator=(ComplexTypeDef&&) noexcept;
     ~ComplexTypeDef();
 };
 
