@@ -4,6 +4,9 @@ Each set folder has a MANIFEST.tsv naming, for every XML instance, its entry
 XSD relative to the set folder. From it come the inputs that are converted
 (the large OpenStreetMap extract, the UBL invoices) and the list of entry
 XSDs whose load time is measured.
+
+The corpus lives beside the checkout, in <repo root>/../shared/corpus. When
+that folder is absent, every function here finds nothing and says so once.
 """
 
 from __future__ import annotations
@@ -13,7 +16,8 @@ import re
 from dataclasses import dataclass
 from pathlib import Path
 
-CORPUS = Path("/work/shared/corpus")
+REPO = Path(__file__).resolve().parents[1]
+CORPUS = REPO.parent / "shared" / "corpus"
 
 _LOCATION = re.compile(
     rb"<(?:[\w.-]+:)?(?:include|import)\b[^>]*?\bschemaLocation\s*=\s*(?:\"([^\"]*)\"|'([^']*)')", re.S
@@ -28,8 +32,25 @@ class EntrySchema:
     bytes: int  # their total size
 
 
-def manifest_rows(root: Path = CORPUS) -> list[tuple[str, dict]]:
-    rows = []
+_noted: set[Path] = set()
+
+
+def present(root: Path | None = None) -> bool:
+    """Whether the corpus folder exists; prints a note the first time it does not."""
+    root = root or CORPUS
+    if root.is_dir():
+        return True
+    if root not in _noted:
+        _noted.add(root)
+        print(f"note: no corpus at {root}; its rows are skipped", flush=True)
+    return False
+
+
+def manifest_rows(root: Path | None = None) -> list[tuple[str, dict]]:
+    root = root or CORPUS
+    rows: list[tuple[str, dict]] = []
+    if not present(root):
+        return rows
     for manifest in sorted(root.glob("*/MANIFEST.tsv")):
         with open(manifest, newline="", encoding="utf-8") as f:
             for row in csv.DictReader(f, delimiter="\t"):
@@ -58,7 +79,8 @@ def reachable_documents(entry: Path) -> list[Path]:
     return list(seen)
 
 
-def entry_schemas(root: Path = CORPUS) -> list[EntrySchema]:
+def entry_schemas(root: Path | None = None) -> list[EntrySchema]:
+    root = root or CORPUS
     found: dict[Path, str] = {}
     for set_name, row in manifest_rows(root):
         if row.get("entry_xsd"):
@@ -70,8 +92,9 @@ def entry_schemas(root: Path = CORPUS) -> list[EntrySchema]:
     return entries
 
 
-def instances(set_name: str, entry_xsd: str, root: Path = CORPUS) -> list[Path]:
+def instances(set_name: str, entry_xsd: str, root: Path | None = None) -> list[Path]:
     """The instances of one set that belong to `entry_xsd`, well-formed only, in manifest order."""
+    root = root or CORPUS
     return [
         root / name / row["path"]
         for name, row in manifest_rows(root)

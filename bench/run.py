@@ -79,7 +79,7 @@ def collect_inputs(args: argparse.Namespace) -> list[Input]:
         first = generate.ensure_feed(args.out, size, args.seed)
         second = generate.ensure_feed(args.out, size, args.seed + 1)
         inputs.append(Input(f"feed-{size:g}", f"order feed {size:g} MB", [first], xsd, pair=[first, second]))
-    if not args.no_corpus:
+    if not args.no_corpus and corpus.present():
         osm = corpus.CORPUS / "large" / "osm"
         if (osm / "andorra.osm").is_file():
             inputs.append(Input("osm", "OSM andorra.osm", [osm / "andorra.osm"], osm / "osm_schema.xsd"))
@@ -188,6 +188,8 @@ def measure_input(inp: Input, args: argparse.Namespace, pugixml: Path) -> list[R
 
 def measure_schema_loads(args: argparse.Namespace) -> list[SchemaLoad]:
     entries = corpus.entry_schemas()
+    if not entries:
+        return []
     job = {
         "case": "schema_load",
         "inputs": [str(e.path) for e in entries],
@@ -253,7 +255,8 @@ def main(argv: list[str] | None = None) -> int:
         notes.append(f"No 50 MB feed in this run: targets are judged on the {feed.title}.")
     sections = [report.input_table(i, rows[i.key]) for i in inputs]
     text = report.document(machine, command, sections,
-                           report.schema_table(loads) if loads else "not measured (--no-corpus)",
+                           report.schema_table(loads) if loads else
+                           "not measured (--no-corpus)" if args.no_corpus else "not measured (no corpus)",
                            report.targets_table(goals), notes)
     args.results.mkdir(parents=True, exist_ok=True)
     (args.results / "results.md").write_text(text, encoding="utf-8")

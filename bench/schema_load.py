@@ -6,6 +6,9 @@ runs it: two synthetic worst cases for named-type resolution and every entry
 schema of the shared corpus, each checked, then timed over repeated loads.
 
     python3 bench/schema_load.py [corpus-dir]
+
+The corpus defaults to <repo root>/../shared/corpus; without it only the
+synthetic cases run.
 """
 import glob
 import os
@@ -32,7 +35,7 @@ def main():
     os.makedirs(out_dir, exist_ok=True)
     exe = os.path.join(out_dir, "schema_load")
     build(exe)
-    corpus = sys.argv[1] if len(sys.argv) > 1 else "/work/shared/corpus"
+    corpus = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(ROOT), "shared", "corpus")
     return subprocess.run([exe, corpus]).returncode
 
 
