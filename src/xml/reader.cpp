@@ -66,6 +66,7 @@ void append_name(std::string& out, std::string_view name) { append_utf8_lossy(ou
 class OpenNames {
 public:
     bool empty() const { return begins_.empty(); }
+    std::size_t depth() const { return begins_.size(); }
     std::string_view innermost() const {
         return {bytes_.get() + begins_.back(), size_ - begins_.back()};
     }
@@ -174,6 +175,7 @@ struct Reader::Impl {
     // The error paths, all out of line and built only when taken.
     [[gnu::cold, gnu::noinline]] Step fail_unclosed(std::string_view what, const char* start);
     [[gnu::cold, gnu::noinline]] Step fail_end_tag(std::string_view name, const char* at);
+    [[gnu::cold, gnu::noinline]] Step fail_too_deep(const char* at);
     [[gnu::cold, gnu::noinline]] Step fail(std::string_view message, const char* at);
     [[gnu::cold, gnu::noinline]] void fail_io(std::string_view text);
 };
@@ -296,6 +298,10 @@ Step Reader::Impl::fail_end_tag(std::string_view name, const char* at) {
     return fail(message, at);
 }
 
+Step Reader::Impl::fail_too_deep(const char* at) {
+    return fail("elements nested deeper than " + std::to_string(kMaxDepth) + " levels", at);
+}
+
 Step Reader::Impl::fail(std::string_view what, const char* at) {
     std::string message(what);
     const std::size_t offset = static_cast<std::size_t>(at - data);
@@ -389,6 +395,7 @@ Step Reader::Impl::start_tag(const char* p, const char* end) {
     const std::size_t name_len = static_cast<std::size_t>(name_end - content.data());
     if (name_len == 0) return fail("start tag without a name", p);
     const std::string_view name = content.substr(0, name_len);
+    if (open.depth() >= kMaxDepth) [[unlikely]] return fail_too_deep(p);
     if (kind == EventKind::StartTag) {
         open.push(name, static_cast<std::size_t>(end - name.data()));
     }

@@ -426,26 +426,5 @@ TEST(Document, ReaderErrorsAreConversionErrors) {
     EXPECT_EQ(r.error().detail.rfind("XML read error: ", 0), 0u) << r.error().detail;
 }
 
-TEST(Document, DeepNestingNeedsNoRecursion) {
-    SchemaModel m;
-    std::string xml;
-    const int depth = 3000;  // pretty text grows with the square of the depth
-    for (int i = 0; i < depth; ++i) xml += "<a>";
-    for (int i = 0; i < depth; ++i) xml += "</a>";
-    auto r = convert_to_string(xml, m, Convention::Parker);
-    ASSERT_TRUE(r);
-    // Parker: every level is an object holding "a"; the innermost is null.
-    EXPECT_EQ(compact(*r).size(), std::string("{\"a\":").size() * (depth - 1) + 4 + (depth - 1));
-}
-
-TEST(Document, MillionUnclosedLevelsGiveNothing) {
-    SchemaModel m;
-    std::string xml;
-    for (int i = 0; i < 1000000; ++i) xml += "<a>";
-    auto r = convert_to_string(xml, m, Convention::BadgerFish);
-    ASSERT_TRUE(r);
-    EXPECT_EQ(*r, "");
-}
-
 }  // namespace
 }  // namespace tessaly::converter

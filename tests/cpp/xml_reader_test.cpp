@@ -197,6 +197,12 @@ TEST(XmlReader, StaysAtTheEnd) {
 
 // ---- errors ---------------------------------------------------------------
 
+std::string repeat(std::string_view piece, std::size_t n) {
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) out += piece;
+    return out;
+}
+
 struct ErrorCase {
     std::string doc;
     std::string message;
@@ -243,6 +249,9 @@ TEST(XmlReader, Errors) {
         {"<!FOO>", "unknown '<!' markup at line 1, column 1"},
         {"<!-x->", "unknown '<!' markup at line 1, column 1"},
         {"<![cdata[x]]>", "unknown '<!' markup at line 1, column 1"},
+        // The start or empty-element tag that would open one level too many.
+        {repeat("<a>", kMaxDepth) + "\n <b>", "elements nested deeper than 256 levels at line 2, column 2"},
+        {repeat("<a>", kMaxDepth) + "<b/>", "elements nested deeper than 256 levels at line 1, column 769"},
     };
     for (const auto& c : cases) {
         Events got = memory_events(c.doc);
@@ -516,7 +525,7 @@ TEST(XmlReader, DeepNestingOfNamesOfEveryLength) {
     std::string doc;
     Events expected;
     std::vector<std::string> names;
-    for (std::size_t i = 0; i < 600; ++i) {
+    for (std::size_t i = 0; i < kMaxDepth; ++i) {
         names.push_back("e" + std::string(i % 41, static_cast<char>('a' + i % 26)));
         doc += "<" + names.back() + ">";
         expected.push_back("start " + names.back());
