@@ -8,6 +8,7 @@ std::string TessalyError::display() const {
         case ErrorKind::Io: prefix = "IO error: "; break;
         case ErrorKind::XsdParse: prefix = "XSD parse error: "; break;
         case ErrorKind::Conversion: prefix = "Conversion error: "; break;
+        case ErrorKind::Interrupted: prefix = "Interrupted: "; break;
     }
     std::string out;
     out.reserve(prefix.size() + detail.size());

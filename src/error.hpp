@@ -8,7 +8,9 @@
 
 namespace tessaly {
 
-enum class ErrorKind : unsigned char { Io, XsdParse, Conversion };
+// Interrupted: the caller asked the work to stop (its own error, such as a
+// pending KeyboardInterrupt, says why); never shown to a user as text.
+enum class ErrorKind : unsigned char { Io, XsdParse, Conversion, Interrupted };
 
 struct TessalyError {
     ErrorKind kind;
@@ -17,6 +19,7 @@ struct TessalyError {
     static TessalyError io(std::string detail) { return {ErrorKind::Io, std::move(detail)}; }
     static TessalyError xsd_parse(std::string detail) { return {ErrorKind::XsdParse, std::move(detail)}; }
     static TessalyError conversion(std::string detail) { return {ErrorKind::Conversion, std::move(detail)}; }
+    static TessalyError interrupted() { return {ErrorKind::Interrupted, "interrupted"}; }
 
     // The whole user-visible message: the kind's prefix followed by the detail.
     std::string display() const;

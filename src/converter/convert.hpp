@@ -2,6 +2,7 @@
 // The two ways into the converter: a document held in memory to a string,
 // and a file to a file through fixed buffers. Both produce the same text.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,12 +12,27 @@
 
 namespace tessaly::converter {
 
-// `xml` is the whole document; callers pass text already checked to be UTF-8.
-Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention);
+// Asked now and then during a long walk over the input whether to stop (the
+// caller saw Ctrl-C, say). A stop ends the call with an Interrupted error
+// before any output is written.
+struct InterruptCheck {
+    bool (*requested)(void* context) = nullptr;
+    void* context = nullptr;
+};
 
-// Reads `xml_path` through an 8 MiB window and writes the JSON text to
-// `output_path` through an 8 MiB buffer.
+struct ConvertOptions {
+    // The file input's window and the file output's buffer.
+    std::size_t buffer_size = 8 * 1024 * 1024;
+    InterruptCheck interrupt;
+};
+
+// `xml` is the whole document; callers pass text already checked to be UTF-8.
+Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention,
+                                      const ConvertOptions& options = {});
+
+// Reads `xml_path` through a window and writes the JSON text to
+// `output_path` through a buffer, both of `options.buffer_size` bytes.
 Status convert_file(std::string_view xml_path, const schema::SchemaModel& model, std::string_view output_path,
-                    Convention convention);
+                    Convention convention, const ConvertOptions& options = {});
 
 }  // namespace tessaly::converter

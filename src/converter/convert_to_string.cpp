@@ -6,11 +6,12 @@
 
 namespace tessaly::converter {
 
-Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention) {
+Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention,
+                                      const ConvertOptions& options) {
     json::Arena arena;
     json::KeyTable keys(arena);
     xml::Reader reader(xml);
-    auto root = walk_document(reader, true, model, convention, arena, keys);
+    auto root = walk_document(reader, true, model, convention, arena, keys, options.interrupt);
     if (!root) return fail(std::move(root.error()));
     std::string out;
     if (!*root) return out;

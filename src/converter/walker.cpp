@@ -34,8 +34,14 @@ public:
           element_keys_(keys),
           attribute_keys_(keys, attribute_key_prefix(convention)) {}
 
-    Result<std::optional<json::Value>> run(xml::Reader& reader) {
+    Result<std::optional<json::Value>> run(xml::Reader& reader, InterruptCheck interrupt) {
+        unsigned until_check = kInterruptStride;
         while (true) {
+            if (--until_check == 0) [[unlikely]] {
+                until_check = kInterruptStride;
+                if (interrupt.requested && interrupt.requested(interrupt.context))
+                    return fail(TessalyError::interrupted());
+            }
             auto ev = reader.next();
             if (!ev) return fail(TessalyError::conversion("XML read error: " + ev.error()));
             switch (ev->kind) {
@@ -163,9 +169,10 @@ private:
 }  // namespace
 
 Result<std::optional<json::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
-                                                 Convention convention, json::Arena& arena, json::KeyTable& keys) {
+                                                 Convention convention, json::Arena& arena, json::KeyTable& keys,
+                                                 InterruptCheck interrupt) {
     Walker w(in_place, model, convention, arena, keys);
-    return w.run(reader);
+    return w.run(reader, interrupt);
 }
 
 }  // namespace tessaly::converter

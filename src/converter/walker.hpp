@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "converter/convention.hpp"
+#include "converter/convert.hpp"
 #include "error.hpp"
 #include "json/arena.hpp"
 #include "json/key_table.hpp"
@@ -20,7 +21,10 @@ namespace tessaly::converter {
 // every key of its objects is in `keys`.
 // `in_place`: the reader's event bytes outlive the walk and are valid UTF-8
 // (a document in memory), so they are used without copying.
+// `interrupt` is asked every kInterruptStride events.
+inline constexpr unsigned kInterruptStride = 1u << 16;
 Result<std::optional<json::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
-                                                 Convention convention, json::Arena& arena, json::KeyTable& keys);
+                                                 Convention convention, json::Arena& arena, json::KeyTable& keys,
+                                                 InterruptCheck interrupt = {});
 
 }  // namespace tessaly::converter

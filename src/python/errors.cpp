@@ -18,6 +18,8 @@ void set_runtime_error(const std::string& message) {
 }  // namespace
 
 PyObject* raise_error(const TessalyError& error) {
+    // An interrupted call already carries the exception that stopped it.
+    if (error.kind == ErrorKind::Interrupted && PyErr_Occurred()) return nullptr;
     set_runtime_error(error.display());
     return nullptr;
 }

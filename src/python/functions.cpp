@@ -17,6 +17,12 @@ namespace {
 
 using converter::Convention;
 
+// While the lock is held, a long conversion looks at pending signals now and
+// then, so that Ctrl-C stops it with the KeyboardInterrupt the handler raised.
+bool signal_raised(void*) { return PyErr_CheckSignals() != 0; }
+
+const converter::ConvertOptions kWithSignals{.interrupt = {signal_raised, nullptr}};
+
 PyObject* to_str(const std::string& json) {
     return PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size()));
 }
@@ -61,7 +67,7 @@ PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
     if (!model) return raise_error(model.error());
     auto xml = read_xml(xml_path);
     if (!xml) return raise_error(xml.error());
-    return string_result(converter::convert_to_string(*xml, *model, convention));
+    return string_result(converter::convert_to_string(*xml, *model, convention, kWithSignals));
 }
 
 PyObject* convert_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -76,7 +82,7 @@ PyObject* convert_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     if (auto err = check_utf8(xml, "XML")) return raise_error(*err);
     auto model = load_schema_text(xsd);
     if (!model) return raise_error(model.error());
-    return string_result(converter::convert_to_string(xml, *model, convention));
+    return string_result(converter::convert_to_string(xml, *model, convention, kWithSignals));
 }
 
 PyObject* convert_to_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -103,6 +109,8 @@ PyObject* convert_to_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
     }
     Py_END_ALLOW_THREADS
     if (fault) std::rethrow_exception(fault);
+    // Signals that came while the lock was released are seen now.
+    if (PyErr_CheckSignals() != 0) return nullptr;
     return none_result(status);
 }
 
@@ -117,7 +125,7 @@ PyObject* convert_with_schema(PyObject*, PyObject* const* args, Py_ssize_t nargs
         return nullptr;
     auto xml = read_xml(xml_path);
     if (!xml) return raise_error(xml.error());
-    return string_result(converter::convert_to_string(*xml, *model, convention));
+    return string_result(converter::convert_to_string(*xml, *model, convention, kWithSignals));
 }
 
 PyObject* convert_to_file_with_schema(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -131,7 +139,7 @@ PyObject* convert_to_file_with_schema(PyObject*, PyObject* const* args, Py_ssize
         !arg_schema(a[1], "schema", model) || !arg_str(a[2], "output_path", output_path) ||
         !arg_convention(a[3], "convention", convention))
         return nullptr;
-    return none_result(converter::convert_file(xml_path, *model, output_path, convention));
+    return none_result(converter::convert_file(xml_path, *model, output_path, convention, kWithSignals));
 }
 
 PyObject* convert_bytes_with_schema(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -144,7 +152,7 @@ PyObject* convert_bytes_with_schema(PyObject*, PyObject* const* args, Py_ssize_t
         !arg_schema(a[1], "schema", model) || !arg_convention(a[2], "convention", convention))
         return nullptr;
     if (auto err = check_utf8(xml, "XML")) return raise_error(*err);
-    return string_result(converter::convert_to_string(xml, *model, convention));
+    return string_result(converter::convert_to_string(xml, *model, convention, kWithSignals));
 }
 
 constexpr int kFast = METH_FASTCALL | METH_KEYWORDS;
