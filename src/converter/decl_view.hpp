@@ -60,9 +60,16 @@ inline DeclView child_view(const DeclView& parent, const schema::ElementDef& c, 
 // view when the parent's type is simple or declares no such child.
 inline DeclView find_child(const DeclView& parent, std::string_view local, json::Arena& arena) {
     if (!parent.type->is_complex()) return {};
-    for (const auto& c : parent.type->complex.children)
-        if (same_name(c.name.local, local)) return child_view(parent, c, arena);
-    return {};
+    const schema::ElementDef* found = nullptr;
+    schema::visit_content(parent.type->complex, [&](const schema::ComplexTypeDef& part) {
+        for (const auto& c : part.children)
+            if (same_name(c.name.local, local)) {
+                found = &c;
+                return true;
+            }
+        return false;
+    });
+    return found ? child_view(parent, *found, arena) : DeclView{};
 }
 
 // The view of `decl` (or, when null, of the model's anonymous declaration)

@@ -45,18 +45,21 @@ DeclView override_with_xsi_type(std::string_view attribute_text, DeclView found,
 void collect_attributes(std::string_view attribute_text, const DeclView& def, InputText& input,
                         DeclKeys<schema::AttributeDef>& keys, std::vector<json::Member>& out) {
     if (!def || !def.type->is_complex()) return;
-    const auto& declared = def.type->complex.attributes;
+    const schema::ComplexTypeDef& type = def.type->complex;
     xml::AttributeReader attrs(attribute_text);
     xml::Attribute a;
     while (attrs.next(a)) {
         // The name is only peeked at: the key keeps its own copy.
         std::string_view name = input.peek(a.name);
         const schema::AttributeDef* decl = nullptr;
-        for (const auto& d : declared)
-            if (same_name(d.name, name)) {
-                decl = &d;
-                break;
-            }
+        schema::visit_content(type, [&](const schema::ComplexTypeDef& part) {
+            for (const auto& d : part.attributes)
+                if (same_name(d.name, name)) {
+                    decl = &d;
+                    return true;
+                }
+            return false;
+        });
         json::KeyId key = keys.key(name, decl);
         std::string_view value = input.keep(a.value);
         json::append_member(out, key, decl ? coerce_value(value, decl->json_type) : json::Value::string(value));

@@ -17,6 +17,8 @@ ElementDef shallow_copy(const ElementDef& e) {
     d.type_def.complex.attributes = e.type_def.complex.attributes;
     d.type_def.complex.mixed = e.type_def.complex.mixed;
     d.type_def.complex.text_type = e.type_def.complex.text_type;
+    d.type_def.complex.base = e.type_def.complex.base;
+    d.type_def.complex.inherited_count = e.type_def.complex.inherited_count;
     d.named_type = e.named_type;
     d.named_type_def = e.named_type_def;
     return d;
@@ -35,7 +37,11 @@ ComplexTypeDef::ComplexTypeDef(ComplexTypeDef&&) noexcept = default;
 ComplexTypeDef& ComplexTypeDef::operator=(ComplexTypeDef&&) noexcept = default;
 
 ComplexTypeDef::ComplexTypeDef(const ComplexTypeDef& other)
-    : attributes(other.attributes), mixed(other.mixed), text_type(other.text_type) {
+    : attributes(other.attributes),
+      mixed(other.mixed),
+      text_type(other.text_type),
+      base(other.base),
+      inherited_count(other.inherited_count) {
     struct Job {
         const std::vector<ElementDef>* from;
         std::vector<ElementDef>* to;

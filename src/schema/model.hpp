@@ -46,10 +46,16 @@ struct AttributeDef {
 };
 
 struct ComplexTypeDef {
-    std::vector<ElementDef> children;  // flat, in schema order; lookups take the first match
-    std::vector<AttributeDef> attributes;
+    std::vector<ElementDef> children;  // own, flat, in schema order; lookups take the first match
+    std::vector<AttributeDef> attributes;  // own
     bool mixed = false;
     JsonType text_type = JsonType::Absent;
+    // Children and attributes inherited through named bases: the own content
+    // of `inherited_count` types, the first at `base`, each next one at the
+    // previous one's `base`. Shared with the bases, never copied; visit the
+    // whole content with `visit_content`.
+    const ComplexTypeDef* base = nullptr;
+    std::uint32_t inherited_count = 0;
 
     // Inline types nest as deep as the schema text does, so copying and
     // destroying a declaration tree walk it with explicit stacks instead of
@@ -83,6 +89,17 @@ struct TypeDef {
     }
     bool is_complex() const { return kind == Kind::Complex; }
 };
+
+// Calls `visit` with the own content of each type `type` inherits from,
+// nearest base first, then with `type` itself, until a call returns true.
+// That is the order in which a type's children and attributes are looked up.
+template <class Visit>
+bool visit_content(const ComplexTypeDef& type, Visit&& visit) {
+    const ComplexTypeDef* b = type.base;
+    for (std::uint32_t i = 0; i < type.inherited_count; ++i, b = b->base)
+        if (visit(*b)) return true;
+    return visit(type);
+}
 
 // Id of a type name in the in-progress sets of lazy resolution.
 using TypeNameId = std::int32_t;

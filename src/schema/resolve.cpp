@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace tessaly::schema {
@@ -104,45 +105,98 @@ void resolve_simple_kinds(ParseContext& ctx) {
 void inherit_complex_bases(ParseContext& ctx) {
     auto& types = ctx.model.types;
     const auto& bases = ctx.complex_bases;
+    if (bases.empty()) return;
 
-    // Every type inherits from its bases as they stood before this pass, so
-    // all inherited lists are gathered first and applied afterwards.
-    struct Pending {
-        ComplexTypeDef* target;
-        std::vector<ElementDef> children;
-        std::vector<AttributeDef> attributes;
+    // A complex type inherits the own content of every complex type met on
+    // its base chain, nearest first, until the chain leaves the named bases
+    // or comes back to a name it has met. The base links form a graph with
+    // one edge per name, so each chain is a path that may end in a cycle.
+    // Instead of copying that content (which grows with the square of a
+    // chain's length), each type gets a link to the first complex type on
+    // its chain and the number of types to take along the links: a type's
+    // chain continues exactly as the chain of that first type does, and
+    // ends no later. Both follow from the next name's values, so every name
+    // is settled once, walking paths forwards and settling them backwards.
+    struct Node {
+        ComplexTypeDef* self = nullptr;  // the type, when it is complex
+        std::int32_t next = -1;          // the base's node, when the base has a base too
+        ComplexTypeDef* base_type = nullptr;  // the base, when it is complex
+        enum : std::uint8_t { Unseen, OnPath, Done } state = Unseen;
+        std::uint32_t path_index = 0;
+        const ComplexTypeDef* first = nullptr;  // the first complex type after this one
+        std::uint32_t count = 0;                // complex types on the chain after this one
     };
-    std::vector<Pending> pending;
-    std::vector<std::string_view> walked;
-    for (const auto& [name, first_base] : bases) {
-        auto self = types.find(name);
-        if (self == types.end() || !self->second.is_complex()) continue;
-        Pending p{&self->second.complex, {}, {}};
-        walked.assign(1, name);
-        const std::string* cur = &first_base;
-        while (cur) {
-            if (std::find(walked.begin(), walked.end(), *cur) != walked.end()) break;
-            walked.push_back(*cur);
-            auto t = types.find(*cur);
-            if (t != types.end() && t->second.is_complex()) {
-                const ComplexTypeDef& c = t->second.complex;
-                p.children.insert(p.children.end(), c.children.begin(), c.children.end());
-                p.attributes.insert(p.attributes.end(), c.attributes.begin(), c.attributes.end());
-            }
-            auto further = bases.find(*cur);
-            cur = further == bases.end() ? nullptr : &further->second;
-        }
-        if (!p.children.empty() || !p.attributes.empty()) pending.push_back(std::move(p));
+    std::vector<Node> nodes(bases.size());
+    StringMap<std::int32_t> index;
+    index.reserve(bases.size());
+    {
+        std::int32_t i = 0;
+        for (const auto& [name, base] : bases) index.emplace(name, i++);
     }
-    for (Pending& p : pending) {
-        auto& children = p.target->children;
-        p.children.insert(p.children.end(), std::make_move_iterator(children.begin()),
-                          std::make_move_iterator(children.end()));
-        children = std::move(p.children);
-        auto& attributes = p.target->attributes;
-        p.attributes.insert(p.attributes.end(), std::make_move_iterator(attributes.begin()),
-                            std::make_move_iterator(attributes.end()));
-        attributes = std::move(p.attributes);
+    auto complex_of = [&](const std::string& name) -> ComplexTypeDef* {
+        auto t = types.find(name);
+        return t != types.end() && t->second.is_complex() ? &t->second.complex : nullptr;
+    };
+    for (const auto& [name, base] : bases) {
+        Node& n = nodes[index.find(name)->second];
+        n.self = complex_of(name);
+        n.base_type = complex_of(base);
+        auto j = index.find(base);
+        if (j != index.end()) n.next = j->second;
+    }
+
+    // The values of a node whose base is settled (or has no base of its own).
+    auto settle_tail = [&](Node& n) {
+        if (n.next < 0) {
+            n.first = n.base_type;
+            n.count = n.base_type ? 1 : 0;
+        } else {
+            const Node& b = nodes[n.next];
+            n.first = n.base_type ? n.base_type : b.first;
+            n.count = (n.base_type ? 1 : 0) + b.count;
+        }
+        n.state = Node::Done;
+    };
+    // A cycle's members each take the cycle's other complex types, starting
+    // with the next one along it.
+    auto settle_cycle = [&](std::span<const std::int32_t> cycle) {
+        std::uint32_t complex_members = 0;
+        for (std::int32_t m : cycle) complex_members += nodes[m].self ? 1 : 0;
+        const std::size_t len = cycle.size();
+        const ComplexTypeDef* ahead = nullptr;  // the first complex member at or after position k
+        for (std::size_t k = 2 * len; k-- > 1;) {
+            const Node& at = nodes[cycle[k % len]];
+            if (at.self) ahead = at.self;
+            if (k > len) continue;
+            Node& n = nodes[cycle[k - 1]];
+            n.first = ahead == n.self ? nullptr : ahead;
+            n.count = complex_members - (n.self ? 1 : 0);
+            n.state = Node::Done;
+        }
+    };
+
+    std::vector<std::int32_t> path;
+    for (std::int32_t start = 0; start < static_cast<std::int32_t>(nodes.size()); ++start) {
+        if (nodes[start].state != Node::Unseen) continue;
+        path.clear();
+        std::int32_t cur = start;
+        while (cur >= 0 && nodes[cur].state == Node::Unseen) {
+            nodes[cur].state = Node::OnPath;
+            nodes[cur].path_index = static_cast<std::uint32_t>(path.size());
+            path.push_back(cur);
+            cur = nodes[cur].next;
+        }
+        std::size_t tail_end = path.size();
+        if (cur >= 0 && nodes[cur].state == Node::OnPath) {
+            tail_end = nodes[cur].path_index;
+            settle_cycle(std::span<const std::int32_t>(path).subspan(tail_end));
+        }
+        for (std::size_t k = tail_end; k-- > 0;) settle_tail(nodes[path[k]]);
+    }
+    for (const Node& n : nodes) {
+        if (!n.self) continue;
+        n.self->base = n.first;
+        n.self->inherited_count = n.count;
     }
 }
 

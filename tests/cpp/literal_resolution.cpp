@@ -65,6 +65,23 @@ private:
 std::optional<SchemaModel> literal_model(ParseContext ctx, std::size_t budget) {
     SchemaModel& model = ctx.model;
 
+    // Inherited content copied into each type: gathered first, since the
+    // chains read the bases' own content.
+    std::vector<std::pair<ComplexTypeDef*, ComplexTypeDef>> flat;
+    for (auto& [name, type] : model.types) {
+        if (!type.is_complex() || type.complex.inherited_count == 0) continue;
+        ComplexTypeDef c;
+        visit_content(type.complex, [&](const ComplexTypeDef& part) {
+            c.children.insert(c.children.end(), part.children.begin(), part.children.end());
+            c.attributes.insert(c.attributes.end(), part.attributes.begin(), part.attributes.end());
+            return false;
+        });
+        c.mixed = type.complex.mixed;
+        c.text_type = type.complex.text_type;
+        flat.emplace_back(&type.complex, std::move(c));
+    }
+    for (auto& [target, c] : flat) *target = std::move(c);
+
     // Global elements take a copy of their named type, as it stands after
     // inheritance.
     for (const auto& [element, type] : ctx.element_types) {

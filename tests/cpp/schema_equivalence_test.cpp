@@ -57,10 +57,10 @@ std::string signature(const ElementDef& decl, const TypeDef& type) {
     if (!type.is_complex()) return s + " simple=" + std::to_string(int(type.simple));
     const ComplexTypeDef& c = type.complex;
     s += " complex text=" + std::to_string(int(c.text_type)) + (c.mixed ? " mixed" : "") + " attrs=[";
-    for (const auto& a : c.attributes)
-        s += a.name + ":" + std::to_string(int(a.json_type)) + (a.required ? "!" : "") + " ";
+    for (const AttributeDef* a : testing::all_attributes(c))
+        s += a->name + ":" + std::to_string(int(a->json_type)) + (a->required ? "!" : "") + " ";
     s += "] children=[";
-    for (const auto& ch : c.children) s += ch.name.local + " ";
+    for (const ElementDef* ch : testing::all_children(c)) s += ch->name.local + " ";
     return s + "]";
 }
 
@@ -79,10 +79,10 @@ public:
         ASSERT_EQ(lit_view.decl, &lit_decl) << path;
         ASSERT_EQ(lit_view.type, &lit_type) << path;
         if (depth >= max_depth_ || !lit_type.is_complex()) return;
-        const auto& lazy_children = lazy.type->complex.children;
+        const auto lazy_children = testing::all_children(lazy.type->complex);
         const auto& lit_children = lit_type.complex.children;
         for (std::size_t i = 0; i < lit_children.size(); ++i) {
-            DeclView lc = converter::child_view(lazy, lazy_children[i], arena_);
+            DeclView lc = converter::child_view(lazy, *lazy_children[i], arena_);
             DeclView lv = converter::child_view(lit_view, lit_children[i], arena_);
             compare(lc, lit_children[i], lit_children[i].type_def, lv, path + "/" + lit_children[i].name.local,
                     depth + 1);
@@ -316,15 +316,17 @@ private:
         }
         static const char* values[] = {"5", "true", "1.5", "x", "-3", "0"};
         if (type && type->is_complex())
-            for (const auto& a : type->complex.attributes)
-                if (pick(2)) out_ += " " + a.name + "=\"" + values[pick(6)] + "\"";
+            for (const AttributeDef* a : testing::all_attributes(type->complex))
+                if (pick(2)) out_ += " " + a->name + "=\"" + values[pick(6)] + "\"";
         if (pick(5) == 0) out_ += " other=\"7\"";
         out_ += ">";
-        if (pick(3) == 0 || !type || !type->is_complex() || type->complex.children.empty()) out_ += values[pick(6)];
+        const auto children = type && type->is_complex() ? testing::all_children(type->complex)
+                                                         : std::vector<const ElementDef*>{};
+        if (pick(3) == 0 || children.empty()) out_ += values[pick(6)];
         if (depth < 6 && type && type->is_complex()) {
-            for (const auto& c : type->complex.children) {
+            for (const ElementDef* c : children) {
                 int times = pick(3);
-                for (int k = 0; k < times; ++k) emit(c.name.local, &c.type_def, depth + 1, false);
+                for (int k = 0; k < times; ++k) emit(c->name.local, &c->type_def, depth + 1, false);
             }
             if (pick(6) == 0) emit("item", nullptr, depth + 1, false);
         }

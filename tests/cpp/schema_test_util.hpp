@@ -126,15 +126,34 @@ inline const ElementDef* child(const TypeDef& t, std::string_view local) {
     return nullptr;
 }
 
+// Every child and attribute declaration of a type, inherited ones first, in lookup order.
+inline std::vector<const ElementDef*> all_children(const ComplexTypeDef& t) {
+    std::vector<const ElementDef*> out;
+    visit_content(t, [&](const ComplexTypeDef& part) {
+        for (const auto& c : part.children) out.push_back(&c);
+        return false;
+    });
+    return out;
+}
+
+inline std::vector<const AttributeDef*> all_attributes(const ComplexTypeDef& t) {
+    std::vector<const AttributeDef*> out;
+    visit_content(t, [&](const ComplexTypeDef& part) {
+        for (const auto& a : part.attributes) out.push_back(&a);
+        return false;
+    });
+    return out;
+}
+
 inline std::string child_names(const TypeDef& t) {
     std::string s;
-    for (const auto& c : t.complex.children) s.append(s.empty() ? "" : ",").append(c.name.local);
+    for (const ElementDef* c : all_children(t.complex)) s.append(s.empty() ? "" : ",").append(c->name.local);
     return s;
 }
 
 inline std::string attribute_names(const TypeDef& t) {
     std::string s;
-    for (const auto& a : t.complex.attributes) s.append(s.empty() ? "" : ",").append(a.name);
+    for (const AttributeDef* a : all_attributes(t.complex)) s.append(s.empty() ? "" : ",").append(a->name);
     return s;
 }
 
