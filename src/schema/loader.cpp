@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <sys/stat.h>
+#include <vector>
 
 #include "io/read_file.hpp"
 #include "schema/load_steps.hpp"
@@ -45,31 +45,64 @@ std::string join_location(const std::string& base_dir, std::string_view location
     return out;
 }
 
-bool can_examine(const std::string& path) {
-    if (io::has_nul(path)) return false;
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
+TessalyError read_error(std::string_view path, std::string_view reason) {
+    std::string detail = "Failed to read ";
+    detail.append(path).append(": ").append(reason);
+    return TessalyError::io(std::move(detail));
+}
+
+// The text of an open document, counted against what the load may read.
+Result<std::string> read_counted(ParseContext& context, const io::File& file, std::string_view path) {
+    static const std::string too_large =
+        "schema documents exceed " + std::to_string(kMaxSchemaBytes) + " bytes in total";
+    auto text = io::read_utf8(file, kMaxSchemaBytes - context.bytes_read, too_large);
+    if (!text) return fail(read_error(path, text.error()));
+    context.bytes_read += text->size();
+    return std::move(*text);
+}
+
+// The text of the document that a location names, or nothing when it names
+// no regular file or one already read.
+Result<std::optional<std::string>> read_followed(ParseContext& context, std::string_view location) {
+    std::string path = join_location(context.base_dir, location);
+    auto file = io::open_regular_file(path);
+    if (!file) return fail(read_error(path, file.error()));
+    if (!*file) return std::nullopt;
+    // Recorded before reading, so a document reached again through its own
+    // includes is not read a second time.
+    if (!context.visited.insert(canonical_or_given(path)).second) return std::nullopt;
+    auto text = read_counted(context, **file, path);
+    if (!text) return fail(std::move(text.error()));
+    return std::move(*text);
 }
 
 }  // namespace
 
 Status parse_schema_file(ParseContext& context, std::string_view path) {
-    std::string canonical = canonical_or_given(path);
-    for (const auto& seen : context.visited)
-        if (seen == canonical) return {};
-    // Recorded before reading, so a document reached again through its own
-    // includes is not read a second time.
-    context.visited.push_back(std::move(canonical));
+    if (!context.visited.insert(canonical_or_given(path)).second) return {};
+    auto file = io::open_for_reading(path);
+    if (!file) return fail(read_error(path, file.error()));
+    auto text = read_counted(context, *file, path);
+    if (!text) return fail(std::move(text.error()));
+    file->close();
 
-    auto text = io::read_utf8_file(path);
-    if (!text) return fail(TessalyError::io("Failed to read " + std::string(path) + ": " + text.error()));
-    return parse_schema_text(context, *text);
-}
-
-Status follow_schema_location(ParseContext& context, std::string_view location) {
-    std::string joined = join_location(context.base_dir, location);
-    if (!can_examine(joined)) return {};
-    return parse_schema_file(context, joined);
+    // The documents being read, each paused where it names the next one.
+    // An explicit stack: a chain of includes may be as long as the files
+    // allow, and the machine stack must not grow with it.
+    std::vector<std::unique_ptr<DocumentParser>> open;
+    open.push_back(std::make_unique<DocumentParser>(context, std::move(*text)));
+    while (!open.empty()) {
+        auto location = open.back()->next_location();
+        if (!location) return fail(std::move(location.error()));
+        if (!*location) {
+            open.pop_back();
+            continue;
+        }
+        auto followed = read_followed(context, **location);
+        if (!followed) return fail(std::move(followed.error()));
+        if (*followed) open.push_back(std::make_unique<DocumentParser>(context, std::move(**followed)));
+    }
+    return {};
 }
 
 Result<ParseContext> read_schema_documents(std::string_view path) {

@@ -3,10 +3,11 @@
 // tables that resolution reads once every document has been parsed. One
 // context per load; every document of the load is parsed into it.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <unordered_set>
 
 #include "error.hpp"
 #include "schema/model.hpp"
@@ -26,20 +27,26 @@ struct ParseContext {
     // Named simpleType -> local part of its non-built-in derivation base.
     StringMap<std::string> simple_bases;
     // Canonical paths of the documents already read.
-    std::vector<std::string> visited;
+    std::unordered_set<std::string, StringHash, std::equal_to<>> visited;
+    // Bytes of schema text read so far by this load.
+    std::uint64_t bytes_read = 0;
     // Prefix -> namespace URI, from the xmlns: attributes of document roots.
     StringMap<std::string> prefixes;
     // The first targetNamespace seen on a document root.
     std::optional<std::string> target_namespace;
 };
 
-// Reads the document at `path` (as given) into `context`, unless a document
-// of the same canonical path was read already. Documents named by include and
-// import are read at once, depth-first, into the same context.
+// Reads the main document at `path` (as given) into `context`, and every
+// document it names through include and import, depth-first, each where it
+// is named. A location is joined to base_dir; one that names no regular file
+// (nothing at all, a directory, a device, a FIFO) is skipped without a
+// word, and so is a document already read.
 Status parse_schema_file(ParseContext& context, std::string_view path);
 
-// Follows the schemaLocation of an include or import: joined to base_dir, and
-// skipped without a word when nothing can be examined at the joined path.
-Status follow_schema_location(ParseContext& context, std::string_view location);
+// What one load may read in total, over all its documents: far more than
+// any real schema set (the largest we know of is a few megabytes), and a
+// clear error instead of memory without end when a location names
+// something huge.
+inline constexpr std::uint64_t kMaxSchemaBytes = 256ull * 1024 * 1024;
 
 }  // namespace tessaly::schema

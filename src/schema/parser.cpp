@@ -273,7 +273,13 @@ void prescan_root(ParseContext& context, std::string_view text) {
     }
 }
 
-Status handle_start_element(ParseContext& context, const xml::Event& tag, XsdStack& stack) {
+namespace {
+
+void attach_inline_type(ParseContext& context, TypeDef type, XsdStack& stack);
+
+// Handles one start tag (or the start of an empty-element tag); gives the
+// location of an include or import.
+std::optional<std::string> handle_start_element(ParseContext& context, const xml::Event& tag, XsdStack& stack) {
     switch (classify(local_name(tag.name))) {
         case XsdName::Schema: stack.emplace_back(std::in_place_type<frame::SchemaRoot>); break;
         case XsdName::Compositor: stack.emplace_back(std::in_place_type<frame::Compositor>); break;
@@ -295,12 +301,12 @@ Status handle_start_element(ParseContext& context, const xml::Event& tag, XsdSta
         case XsdName::Element: element_start(context, collect_attributes(tag.body), stack); break;
         case XsdName::Include: {
             XsdAttributes a = collect_attributes(tag.body);
-            if (a.schema_location) return follow_schema_location(context, LossyText(*a.schema_location).view());
+            if (a.schema_location) return LossyText(*a.schema_location).str();
             break;
         }
         case XsdName::Other: break;
     }
-    return {};
+    return std::nullopt;
 }
 
 void handle_end_element(ParseContext& context, std::string_view local, XsdStack& stack) {
@@ -346,6 +352,22 @@ void handle_end_element(ParseContext& context, std::string_view local, XsdStack&
     }
 }
 
+// The first child of `ct` named `name`. A few children are scanned; past
+// that, an index of first occurrences is brought up to date, so that a type
+// with many children, each with an inline type, is not scanned once each.
+ElementDef* first_child_named(frame::ComplexType& ct, std::string_view name) {
+    constexpr std::size_t kScanned = 16;
+    auto& children = ct.children;
+    if (children.size() <= kScanned) {
+        for (auto& c : children)
+            if (c.name.local == name) return &c;
+        return nullptr;
+    }
+    for (; ct.indexed < children.size(); ++ct.indexed) ct.first_child.try_emplace(children[ct.indexed].name.local, ct.indexed);
+    auto it = ct.first_child.find(name);
+    return it == ct.first_child.end() ? nullptr : &children[it->second];
+}
+
 void attach_inline_type(ParseContext& context, TypeDef type, XsdStack& stack) {
     const frame::Element* open = nullptr;
     for (auto it = stack.rbegin(); it != stack.rend() && !open; ++it) open = std::get_if<frame::Element>(&*it);
@@ -365,32 +387,36 @@ void attach_inline_type(ParseContext& context, TypeDef type, XsdStack& stack) {
     for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
         auto* ct = std::get_if<frame::ComplexType>(&*it);
         if (!ct) continue;
-        for (auto& c : ct->children) {
-            if (c.name.local == n) {
-                c.type_def = std::move(type);
-                return;
-            }
+        if (ElementDef* c = first_child_named(*ct, n)) {
+            c->type_def = std::move(type);
+            return;
         }
     }
 }
 
-Status parse_schema_text(ParseContext& context, std::string_view text) {
-    prescan_root(context, text);
-    xml::Reader reader(text);
-    XsdStack stack;
+}  // namespace
+
+DocumentParser::DocumentParser(ParseContext& context, std::string text)
+    : context_(context), text_(std::move(text)), reader_(text_) {
+    prescan_root(context_, text_);
+}
+
+Result<std::optional<std::string>> DocumentParser::next_location() {
     for (;;) {
-        auto ev = reader.next();
+        auto ev = reader_.next();
         if (!ev) return fail(TessalyError::xsd_parse("XML parse error: " + ev.error()));
         switch (ev->kind) {
             case xml::EventKind::StartTag:
-                if (auto s = handle_start_element(context, *ev, stack); !s) return s;
+                if (auto location = handle_start_element(context_, *ev, stack_)) return location;
                 break;
-            case xml::EventKind::EmptyTag:
-                if (auto s = handle_start_element(context, *ev, stack); !s) return s;
-                handle_end_element(context, local_name(ev->name), stack);
+            case xml::EventKind::EmptyTag: {
+                auto location = handle_start_element(context_, *ev, stack_);
+                handle_end_element(context_, local_name(ev->name), stack_);
+                if (location) return location;
                 break;
-            case xml::EventKind::EndTag: handle_end_element(context, local_name(ev->name), stack); break;
-            case xml::EventKind::EndOfInput: return {};
+            }
+            case xml::EventKind::EndTag: handle_end_element(context_, local_name(ev->name), stack_); break;
+            case xml::EventKind::EndOfInput: return std::nullopt;
             default: break;  // text, comments, declarations and references carry nothing
         }
     }

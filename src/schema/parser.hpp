@@ -26,6 +26,9 @@ struct SchemaRoot {};
 struct ComplexType {
     std::optional<std::string> name;
     std::vector<ElementDef> children;
+    // The first of `children` of each name, for the first `indexed` of them.
+    StringMap<std::size_t> first_child;
+    std::size_t indexed = 0;
     std::vector<AttributeDef> attributes;
     bool mixed = false;
     JsonType text_type = JsonType::Absent;
@@ -68,21 +71,26 @@ MaxOccurs max_occurs_of(std::optional<std::string_view> attribute) noexcept;
 // element. Reader errors stop the scan without a word.
 void prescan_root(ParseContext& context, std::string_view text);
 
-// Handles one start tag (or the start of an empty-element tag). Fails only
-// when a document followed through include or import fails.
-Status handle_start_element(ParseContext& context, const xml::Event& tag, XsdStack& stack);
+// Parses one schema document held in memory: the bindings of its root
+// first, then every tag. It stops at each include or import that names a
+// location, so that the loader reads the document named there before this
+// one goes on: documents are read depth-first, each where it is named, and
+// no call nests per document, however long a chain of includes is.
+class DocumentParser {
+public:
+    DocumentParser(ParseContext& context, std::string text);
+    DocumentParser(const DocumentParser&) = delete;
+    DocumentParser& operator=(const DocumentParser&) = delete;
 
-// Handles one end tag (or the end of an empty-element tag) by its local name.
-void handle_end_element(ParseContext& context, std::string_view local, XsdStack& stack);
+    // The schemaLocation of the next include or import, or nothing once the
+    // document has ended. Reader errors become "XML parse error: ...".
+    Result<std::optional<std::string>> next_location();
 
-// Gives an anonymous type to the declaration of the innermost open element:
-// a global declaration of that name first, else the first child of that name
-// in the open complex types, innermost first; dropped when neither exists.
-void attach_inline_type(ParseContext& context, TypeDef type, XsdStack& stack);
-
-// Parses one whole document held in memory: root pre-scan, then every tag.
-// Reader errors become "XML parse error: ..."; errors of followed documents
-// are returned unchanged.
-Status parse_schema_text(ParseContext& context, std::string_view text);
+private:
+    ParseContext& context_;
+    const std::string text_;  // the reader's events point into it
+    xml::Reader reader_;
+    XsdStack stack_;
+};
 
 }  // namespace tessaly::schema
