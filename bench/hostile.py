@@ -367,13 +367,25 @@ def _cell(text: str) -> str:
     return text.replace("|", "\\|").replace("\n", " ")
 
 
+def _tree() -> str:
+    done = subprocess.run(["git", "-C", str(HERE), "describe", "--always", "--dirty"], capture_output=True, text=True)
+    return done.stdout.strip() or "unknown"
+
+
+def _module() -> str:
+    done = subprocess.run([sys.executable, "-c", "import tessaly; print(tessaly.__file__)"],
+                          capture_output=True, text=True)
+    return done.stdout.strip() or "not importable"
+
+
 def table(rows: list[Row], command: str, timeout: float, memory_gib: float) -> str:
     date = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     lines = [
         "# tessaly on hostile inputs",
         "",
         f"Produced by `{command}` on {date}. Machine: {len(os.sched_getaffinity(0))} cores (nproc), "
-        f"Python {platform.python_version()}, {platform.system()} {platform.release()}.",
+        f"Python {platform.python_version()}, {platform.system()} {platform.release()}; "
+        f"source tree {_tree()}, module `{_module()}`.",
         "",
         "Each case runs in a fresh interpreter. Time: the tessaly call alone (inputs read beforehand; "
         "for a crash or timeout, the child's whole life). Peak RSS: the child's VmHWM, interpreter and "
