@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "converter/decl_view.hpp"
+#include "converter/automaton.hpp"
 #include "json/arena.hpp"
 #include "json/value.hpp"
 
@@ -44,10 +44,10 @@ private:
 struct BuildFrame {
     // Every field set at once: a frame is made for every element, and
     // clearing it first as a block costs more than the frame's own work.
-    BuildFrame(const DeclView& d, json::KeyId k, std::size_t attributes, std::size_t children, const char* mark)
-        : def(d), key(k), attributes_begin(attributes), children_begin(children), text_mark(mark) {}
+    BuildFrame(StateId s, json::KeyId k, std::size_t attributes, std::size_t children, const char* mark)
+        : state(s), key(k), attributes_begin(attributes), children_begin(children), text_mark(mark) {}
 
-    DeclView def;
+    StateId state;  // its declaration in force
     json::KeyId key;  // its local name: the JSON key in the parent
     // Where its attributes (keys, typed values, document order) and its
     // finished children begin on the walker's stacks. Both are needed only

@@ -97,12 +97,6 @@ Value abdera(const ClosedElement& e, json::Arena& arena, ShapeScratch& s) {
 
 }  // namespace
 
-schema::JsonType text_kind(const DeclView& def) {
-    if (!def) return schema::JsonType::String;
-    if (def.type->is_complex()) return def.type->complex.text_type;
-    return def.type->simple;
-}
-
 json::Value frame_to_json(const ClosedElement& e, Convention convention, json::Arena& arena, ShapeScratch& scratch) {
     if (convention == Convention::Parker) return parker(e, arena, scratch);
     if (e.children.empty() && e.attributes.empty()) return text_value(e);

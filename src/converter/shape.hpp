@@ -43,9 +43,6 @@ struct ShapeScratch {
 inline bool keeps_attributes(Convention c) { return c != Convention::Parker; }
 inline char attribute_key_prefix(Convention c) { return c == Convention::BadgerFish ? '@' : '\0'; }
 
-// The kind the element's text is coerced with.
-schema::JsonType text_kind(const DeclView& def);
-
 json::Value frame_to_json(const ClosedElement& e, Convention convention, json::Arena& arena, ShapeScratch& scratch);
 
 // The document's value: Parker's value of the document element itself; for

@@ -6,6 +6,7 @@
 #include "converter/coerce.hpp"
 #include "converter/frame.hpp"
 #include "converter/input_text.hpp"
+#include "converter/literal_policy.hpp"
 #include "converter/lookup.hpp"
 #include "converter/references.hpp"
 #include "converter/shape.hpp"
@@ -28,11 +29,10 @@ public:
           model_(model),
           convention_(convention),
           arena_(arena),
-          keys_(keys),
           scratch_(keys),
           keeps_attributes_(keeps_attributes(convention)),
-          element_keys_(keys),
-          attribute_keys_(keys, attribute_key_prefix(convention)) {}
+          policy_(model),
+          automaton_(policy_, keys, attribute_key_prefix(convention)) {}
 
     Result<std::optional<json::Value>> run(xml::Reader& reader, InterruptCheck interrupt) {
         unsigned until_check = kInterruptStride;
@@ -68,24 +68,25 @@ private:
     void open_element(const xml::Event& ev) {
         // Taken first: the steps after the key reuse the input's scratch space.
         std::string_view local = input_.peek(local_name(ev.name));
-        DeclView def = find_elem_def(local, stack_, model_, arena_);
-        json::KeyId key = element_keys_.key(local, def.decl);
-        if (may_switch_type(ev.body, model_)) def = override_with_xsi_type(ev.body, def, model_, input_);
+        const auto [found, key] = automaton_.open(stack_.empty() ? DeclAutomaton::kTop : stack_.back().state, local);
+        StateId state = found;
+        if (may_switch_type(ev.body, model_)) state = override_with_xsi_type(ev.body, state, automaton_, input_);
         std::size_t attributes_begin = attributes_.size();
-        if (keeps_attributes_ && !ev.body.empty() && def && def.type->is_complex())
-            collect_attributes(ev.body, def, input_, attribute_keys_, attributes_);
+        if (keeps_attributes_ && !ev.body.empty() && automaton_.state(state).complex)
+            collect_attributes(ev.body, state, automaton_, input_, attributes_);
 
-        stack_.emplace_back(def, key, attributes_begin, children_.size(), arena_.mark());
+        stack_.emplace_back(state, key, attributes_begin, children_.size(), arena_.mark());
     }
 
     // An empty-element tag has no text to finalise; otherwise the same.
     void close_element(bool has_end_tag) {
         BuildFrame& f = stack_.back();
+        const DeclState& state = automaton_.state(f.state);
         json::Value text_value;
         const json::Value* text = nullptr;
         if (has_end_tag)
             if (auto t = f.text.finalize(arena_)) {
-                text_value = coerce_value(*t, text_kind(f.def));
+                text_value = coerce_value(*t, state.text_kind);
                 text = &text_value;
             }
         std::span<const json::Member> attrs(attributes_.data() + f.attributes_begin,
@@ -99,7 +100,7 @@ private:
         // A later top-level element replaces an earlier one.
         json::Value v = top_level ? serialize_root(closed, convention_, arena_, scratch_)
                                   : frame_to_json(closed, convention_, arena_, scratch_);
-        bool always_array = f.def && f.def.decl->max_occurs.always_array();
+        bool always_array = state.always_array;
         json::KeyId key = f.key;
         attributes_.resize(f.attributes_begin);
         children_.resize(f.children_begin);
@@ -155,15 +156,14 @@ private:
     const schema::SchemaModel& model_;
     Convention convention_;
     json::Arena& arena_;
-    json::KeyTable& keys_;
     ShapeScratch scratch_;
     bool keeps_attributes_;
     std::vector<BuildFrame> stack_;
     std::vector<ChildSlot> children_;
     std::vector<json::Member> attributes_;
     std::optional<json::Value> root_;
-    DeclKeys<schema::ElementDef> element_keys_;
-    DeclKeys<schema::AttributeDef> attribute_keys_;
+    LiteralPolicy policy_;
+    DeclAutomaton automaton_;
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "json/arena.hpp"
+#include "json/name_hash.hpp"
 
 namespace tessaly::json {
 
@@ -87,26 +88,7 @@ private:
         KeyId id = kEmpty;
     };
 
-    // Names are short: a few word loads and multiplications, never a loop
-    // per byte.
-    static std::uint64_t hash(std::string_view s) {
-        constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
-        std::uint64_t h = s.size() * kMul;
-        const char* p = s.data();
-        std::size_t n = s.size();
-        for (; n >= 8; p += 8, n -= 8) h = mix(h, load(p, 8));
-        if (n) h = mix(h, load(p, n));
-        return h ^ (h >> 29);
-    }
-    static std::uint64_t load(const char* p, std::size_t n) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, p, n);
-        return w;
-    }
-    static std::uint64_t mix(std::uint64_t h, std::uint64_t w) {
-        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
-        return h ^ (h >> 32);
-    }
+    static std::uint64_t hash(std::string_view s) { return hash_name(s); }
     KeyId insert(std::size_t i, std::uint64_t h, std::string_view text) {
         if (texts_.size() >= kEmpty) throw std::bad_alloc();  // more distinct keys than a number holds
         char* d = static_cast<char*>(arena_.allocate(text.size() + 1, 1));  // never empty, so never null

@@ -1,0 +1,181 @@
+#include "converter/automaton.hpp"
+
+#include <cstring>
+
+#include "json/name_hash.hpp"
+
+namespace tessaly::converter {
+
+// ---- in-progress sets ------------------------------------------------------
+
+InProgressSets::InProgressSets() : nodes_{{schema::kNoTypeName, 0}} {}
+
+SetId InProgressSets::with(SetId set, schema::TypeNameId id) {
+    if (contains(set, id)) return set;
+    const std::uint64_t key = (std::uint64_t{set} << 32) | static_cast<std::uint32_t>(id);
+    auto [it, added] = interned_.try_emplace(key, static_cast<SetId>(nodes_.size()));
+    if (added) nodes_.push_back({id, set});
+    return it->second;
+}
+
+bool InProgressSets::contains(SetId set, schema::TypeNameId id) const {
+    for (; set != 0; set = nodes_[set].rest)
+        if (nodes_[set].id == id) return true;
+    return false;
+}
+
+// ---- transitions -----------------------------------------------------------
+
+// (state, name) -> two numbers, in one open-addressed table. The names are
+// copied in, since the bytes they are looked up by belong to the input.
+class DeclAutomaton::Transitions {
+public:
+    Transitions() : slots_(64) {}
+
+    struct Found {
+        std::uint32_t a, b;
+    };
+
+    // The value of (context, name), or null.
+    const Found* find(std::uint32_t context, std::string_view name, std::uint64_t& hash_out) const {
+        const std::uint64_t h = json::hash_name(name, context);
+        hash_out = h;
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            const Slot& s = slots_[i];
+            if (!s.name) return nullptr;
+            if (s.hash == h && s.context == context && s.size == name.size() && same_bytes(s.name, name))
+                return &s.value;
+        }
+    }
+
+    void insert(std::uint32_t context, std::string_view name, std::uint64_t h, Found value) {
+        auto& copy = names_.emplace_back(new char[name.size() + 1]);
+        std::memcpy(copy.get(), name.data(), name.size());
+        place({h, copy.get(), static_cast<std::uint32_t>(name.size()), context, value});
+        if (++count_ * 2 > slots_.size()) grow();
+    }
+
+private:
+    // Equal hashes nearly always mean equal names, so the bytes are compared
+    // in a few word loads rather than through a library call.
+    static bool same_bytes(const char* stored, std::string_view name) {
+        const std::size_t n = name.size();
+        const char* p = name.data();
+        auto word = [](const char* at, std::size_t size) {
+            std::uint64_t w = 0;
+            std::memcpy(&w, at, size);
+            return w;
+        };
+        if (n > 16) return std::memcmp(stored, p, n) == 0;
+        if (n >= 8) return word(stored, 8) == word(p, 8) && word(stored + n - 8, 8) == word(p + n - 8, 8);
+        if (n >= 4) return word(stored, 4) == word(p, 4) && word(stored + n - 4, 4) == word(p + n - 4, 4);
+        for (std::size_t i = 0; i < n; ++i)
+            if (stored[i] != p[i]) return false;
+        return true;
+    }
+
+    struct Slot {
+        std::uint64_t hash = 0;
+        const char* name = nullptr;  // null: empty
+        std::uint32_t size = 0;
+        std::uint32_t context = 0;
+        Found value{};
+    };
+    void place(const Slot& s) {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = s.hash & mask;
+        while (slots_[i].name) i = (i + 1) & mask;
+        slots_[i] = s;
+    }
+    void grow() {
+        std::vector<Slot> old(slots_.size() * 2);
+        old.swap(slots_);
+        for (const Slot& s : old)
+            if (s.name) place(s);
+    }
+
+    std::vector<Slot> slots_;
+    std::vector<std::unique_ptr<char[]>> names_;
+    std::size_t count_ = 0;
+};
+
+// ---- the automaton ---------------------------------------------------------
+
+namespace {
+
+// Lookups below an element that declares no children are those of the top.
+constexpr std::uint32_t kTopContext = DeclAutomaton::kTop;
+
+void derive(DeclState& s) {
+    s.complex = s.decl && s.type->is_complex();
+    s.always_array = s.decl && s.decl->max_occurs.always_array();
+    if (!s.decl)
+        s.text_kind = schema::JsonType::String;
+    else
+        s.text_kind = s.type->is_complex() ? s.type->complex.text_type : s.type->simple;
+    // Below an inactive state nothing depends on the set: one state serves all.
+    if (!s.active) s.in_progress = 0;
+}
+
+}  // namespace
+
+DeclAutomaton::DeclAutomaton(const ResolutionPolicy& policy, json::KeyTable& keys, char attribute_prefix)
+    : policy_(policy),
+      keys_(keys),
+      attribute_prefix_(attribute_prefix),
+      elements_(std::make_unique<Transitions>()),
+      switches_(std::make_unique<Transitions>()),
+      attributes_(std::make_unique<Transitions>()) {}
+
+DeclAutomaton::~DeclAutomaton() = default;
+
+StateId DeclAutomaton::intern(DeclState s) {
+    derive(s);
+    std::uint64_t h = reinterpret_cast<std::uintptr_t>(s.decl) * 0x9E3779B97F4A7C15ull;
+    h = json::mix_word(h, reinterpret_cast<std::uintptr_t>(s.type));
+    h = json::mix_word(h, (std::uint64_t{s.in_progress} << 1) | (s.active ? 1 : 0));
+    auto& ids = interned_[h];
+    for (StateId id : ids) {
+        const DeclState& t = states_[id];
+        if (t.decl == s.decl && t.type == s.type && t.in_progress == s.in_progress && t.active == s.active) return id;
+    }
+    const auto id = static_cast<StateId>(states_.size());
+    states_.push_back(s);
+    ids.push_back(id);
+    return id;
+}
+
+DeclAutomaton::Opened DeclAutomaton::open(StateId parent, std::string_view local) {
+    const std::uint32_t context = parent != kTop && states_[parent].complex ? parent : kTopContext;
+    std::uint64_t h;
+    if (const auto* found = elements_->find(context, local, h)) [[likely]]
+        return {found->a, found->b};
+    const DeclState* p = context == kTopContext ? nullptr : &states_[context];
+    const StateId child = intern(policy_.child(p, local, sets_));
+    const json::KeyId key = keys_.intern(local);
+    elements_->insert(context, local, h, {child, key});
+    return {child, key};
+}
+
+StateId DeclAutomaton::switch_type(StateId found, std::string_view type_local) {
+    std::uint64_t h;
+    if (const auto* known = switches_->find(found, type_local, h)) return known->a;
+    auto switched = policy_.switch_type(states_[found], type_local, sets_);
+    const StateId to = switched ? intern(*switched) : found;
+    switches_->insert(found, type_local, h, {to, 0});
+    return to;
+}
+
+DeclAutomaton::Attribute DeclAutomaton::attribute(StateId state, std::string_view name) {
+    std::uint64_t h;
+    if (const auto* found = attributes_->find(state, name, h)) [[likely]]
+        return {attribute_decls_[found->a], found->b};
+    const schema::AttributeDef* decl = policy_.attribute(states_[state], name);
+    const json::KeyId key = keys_.intern(name, attribute_prefix_);
+    attributes_->insert(state, name, h, {static_cast<std::uint32_t>(attribute_decls_.size()), key});
+    attribute_decls_.push_back(decl);
+    return {decl, key};
+}
+
+}  // namespace tessaly::converter

@@ -1,0 +1,124 @@
+#pragma once
+// The declaration automaton: the one place that decides, for an open
+// element and the name of a child, the child's declaration in force, its
+// type, its text kind, whether its siblings form an array and its JSON key;
+// for an element and an attribute name, the attribute's declaration and key;
+// for an element and an xsi:type name, the state the switch leads to.
+//
+// A state is (declaration, type in force, in-progress set, active), interned
+// per conversion. What a state and a name lead to is worked out by the
+// resolution policy the first time a conversion meets the pair, and found by
+// one hash probe after that: memory grows with the distinct (state, name)
+// pairs a document visits, never with its length.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "json/key_table.hpp"
+#include "schema/model.hpp"
+
+namespace tessaly::converter {
+
+using StateId = std::uint32_t;
+// An interned set of named types whose resolution is in progress on the way
+// down to a state; 0 is the empty set.
+using SetId = std::uint32_t;
+
+struct DeclState {
+    const schema::ElementDef* decl = nullptr;  // null: no declaration
+    const schema::TypeDef* type = nullptr;     // the type in force; null with no declaration
+    SetId in_progress = 0;
+    bool active = true;  // false: below here everything stands as written
+
+    // Worked out once per state.
+    bool complex = false;  // its type declares children and attributes
+    bool always_array = false;
+    schema::JsonType text_kind = schema::JsonType::String;
+};
+
+// The in-progress sets of one conversion: persistent lists, each set a node
+// holding one type-name id and the set it was made from, interned so that
+// equal sets have equal ids.
+class InProgressSets {
+public:
+    InProgressSets();
+    // `set` with `id` added; `set` itself when it holds `id` already.
+    SetId with(SetId set, schema::TypeNameId id);
+    bool contains(SetId set, schema::TypeNameId id) const;
+
+private:
+    struct Node {
+        schema::TypeNameId id;
+        SetId rest;
+    };
+    std::vector<Node> nodes_;  // nodes_[0] stands for the empty set
+    std::unordered_map<std::uint64_t, SetId> interned_;
+};
+
+// The rules of one resolution profile: which declaration applies where.
+// Asked once per distinct state and name; its answers must depend on
+// nothing else.
+class ResolutionPolicy {
+public:
+    virtual ~ResolutionPolicy() = default;
+    // The state of element `local`, opened below `parent` when that declares
+    // children, else at the top (parent null).
+    virtual DeclState child(const DeclState* parent, std::string_view local, InProgressSets& sets) const = 0;
+    // The state that `found` takes when its tag's xsi:type names the type
+    // `type_local`; nothing when no such type switches it.
+    virtual std::optional<DeclState> switch_type(const DeclState& found, std::string_view type_local,
+                                                 InProgressSets& sets) const = 0;
+    // The declaration of attribute `name` on an element of complex state `state`.
+    virtual const schema::AttributeDef* attribute(const DeclState& state, std::string_view name) const = 0;
+};
+
+class DeclAutomaton {
+public:
+    // Attribute keys are `attribute_prefix` and the name (no prefix when '\0').
+    DeclAutomaton(const ResolutionPolicy& policy, json::KeyTable& keys, char attribute_prefix);
+    ~DeclAutomaton();
+    DeclAutomaton(const DeclAutomaton&) = delete;
+    DeclAutomaton& operator=(const DeclAutomaton&) = delete;
+
+    // The parent of a top-level element.
+    static constexpr StateId kTop = UINT32_MAX;
+
+    struct Opened {
+        StateId state;
+        json::KeyId key;
+    };
+    // The element `local` opened below an element of state `parent` (or kTop).
+    Opened open(StateId parent, std::string_view local);
+
+    // The state an xsi:type naming `type_local` gives an element found in
+    // state `found`: `found` itself when the name switches nothing.
+    StateId switch_type(StateId found, std::string_view type_local);
+
+    struct Attribute {
+        const schema::AttributeDef* decl;  // null: undeclared
+        json::KeyId key;
+    };
+    // Attribute `name` of an element of complex state `state`.
+    Attribute attribute(StateId state, std::string_view name);
+
+    const DeclState& state(StateId id) const { return states_[id]; }
+
+private:
+    class Transitions;
+    StateId intern(DeclState s);
+
+    const ResolutionPolicy& policy_;
+    json::KeyTable& keys_;
+    char attribute_prefix_;
+    InProgressSets sets_;
+    std::vector<DeclState> states_;
+    std::unordered_map<std::uint64_t, std::vector<StateId>> interned_;
+    std::unique_ptr<Transitions> elements_, switches_, attributes_;
+    std::vector<const schema::AttributeDef*> attribute_decls_;
+};
+
+}  // namespace tessaly::converter
