@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "json/key_order.hpp"
 #include "json/packed.hpp"
 
 namespace tessaly::converter {
@@ -12,28 +13,11 @@ namespace {
 using json::Member;
 using json::Value;
 
-// Groups children by name, keeping document order within a name. Children
-// of one element are few or mostly of one name, so the common cases are an
-// already ordered run and a short insertion sort.
-void group_children(std::span<ChildSlot> c, const json::KeyTable& keys) {
-    auto less = [&keys](const ChildSlot& a, const ChildSlot& b) { return keys.less(a.key, b.key); };
-    if (std::is_sorted(c.begin(), c.end(), less)) return;
-    if (c.size() <= 16) {
-        for (std::size_t i = 1; i < c.size(); ++i) {
-            ChildSlot x = c[i];
-            std::size_t j = i;
-            for (; j > 0 && less(x, c[j - 1]); --j) c[j] = c[j - 1];
-            c[j] = x;
-        }
-        return;
-    }
-    std::stable_sort(c.begin(), c.end(), less);
-}
-
 // Appends one member per child name: the single value, or an array of all
 // values of that name when there are several or the first was declared to repeat.
 void append_children(std::span<ChildSlot> c, json::Arena& arena, ShapeScratch& s) {
-    group_children(c, s.keys);
+    // Grouped by name, document order kept within a name.
+    json::sort_by_key(c.data(), c.size(), s.keys, [](const ChildSlot& x) { return x.key; });
     for (std::size_t i = 0; i < c.size();) {
         std::size_t j = i + 1;
         while (j < c.size() && c[j].key == c[i].key) ++j;

@@ -37,14 +37,25 @@ public:
     std::string_view text(KeyId id) const { return texts_[id]; }
     std::size_t size() const { return texts_.size(); }
 
-    // Unsigned byte order of the texts, a proper prefix first. Keys are
-    // compared over and over (every object is put in key order), so once the
-    // table has settled the comparison is one of two numbers: the keys' places
-    // in the sorted table, worked out again whenever enough comparisons of
-    // keys without a place have been made to pay for it.
+    // Unsigned byte order of the texts, a proper prefix first: by the keys'
+    // places in the sorted table when both have one, else by their texts.
+    // A pure comparison, safe inside any sort.
     bool less(KeyId a, KeyId b) const {
         if (a < ranked_ && b < ranked_) return rank_[a] < rank_[b];
-        return less_unranked(a, b);
+        return a != b && less_by_text(a, b);
+    }
+
+    // Whether every key has a place in the sorted table.
+    bool all_ranked() const { return ranked_ == texts_.size(); }
+
+    // Keys are compared over and over (every object is put in key order), so
+    // once the table has settled a comparison is one of two numbers. Callers
+    // about to order `count` items while some keys have no place say so
+    // here, outside any sort; the table is numbered again once that work has
+    // added up to about what numbering costs.
+    void charge_unranked(std::size_t count) {
+        unranked_work_ += count;
+        if (unranked_work_ > 2 * texts_.size() + 64) rank_all();
     }
 
 private:
@@ -57,20 +68,14 @@ private:
         return c != 0 ? c < 0 : x.size() < y.size();
     }
 
-    bool less_unranked(KeyId a, KeyId b) const {
-        if (a == b) return false;
-        if (++unranked_compares_ > 8 * texts_.size() + 64) rank_all();
-        return less_by_text(a, b);
-    }
-
-    void rank_all() const {
+    void rank_all() {
         std::vector<KeyId> order(texts_.size());
         for (KeyId i = 0; i < order.size(); ++i) order[i] = i;
         std::sort(order.begin(), order.end(), [this](KeyId a, KeyId b) { return less_by_text(a, b); });
         rank_.resize(order.size());
         for (KeyId r = 0; r < order.size(); ++r) rank_[order[r]] = r;
         ranked_ = static_cast<KeyId>(order.size());
-        unranked_compares_ = 0;
+        unranked_work_ = 0;
     }
 
     KeyId intern_text(std::string_view text) {
@@ -117,9 +122,9 @@ private:
     std::vector<std::string_view> texts_;
     std::string joined_;  // a prefixed name while it is looked up
     // Places in key order of the keys numbered below ranked_.
-    mutable std::vector<KeyId> rank_;
-    mutable KeyId ranked_ = 0;
-    mutable std::size_t unranked_compares_ = 0;
+    std::vector<KeyId> rank_;
+    KeyId ranked_ = 0;
+    std::size_t unranked_work_ = 0;
 };
 
 }  // namespace tessaly::json

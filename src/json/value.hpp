@@ -94,6 +94,6 @@ inline void append_member(std::vector<Member>& out, KeyId key, const Value& valu
 // Sorts `members` in place by the bytes of their keys and drops earlier
 // members whose key is repeated later (inserting a key again replaces its
 // value); returns how many remain at the front.
-std::size_t order_members(Member* members, std::size_t n, const KeyTable& keys);
+std::size_t order_members(Member* members, std::size_t n, KeyTable& keys);
 
 }  // namespace tessaly::json

@@ -652,9 +652,10 @@ TEST(KeyTable, OneNumberPerText) {
     EXPECT_FALSE(keys.less(a, a));
 }
 
-// Keys are compared by their places in key order once enough comparisons were
-// made; keys added afterwards have none yet. Every comparison must still be
-// the byte order of the texts, before, between and after the re-rankings.
+// Keys are compared by their places in key order once enough ordering work
+// was charged; keys added afterwards have none yet. Every comparison must
+// still be the byte order of the texts, before, between and after the
+// re-rankings.
 TEST(KeyTable, OrderStaysByteOrderAcrossRankings) {
     Arena arena;
     KeyTable keys(arena);
@@ -672,6 +673,7 @@ TEST(KeyTable, OrderStaysByteOrderAcrossRankings) {
                 ids.push_back(id);
             }
         }
+        keys.charge_unranked(100);
         for (int c = 0; c < 400; ++c) {
             std::size_t i = rng() % ids.size(), j = rng() % ids.size();
             ASSERT_EQ(keys.less(ids[i], ids[j]), texts[i] < texts[j]) << round << " " << texts[i] << " " << texts[j];
