@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "messages.hpp"
 #include "xml/reader.hpp"
 
 namespace {
@@ -106,7 +107,7 @@ std::uint64_t checksum(Reader& reader) {
         auto ev = reader.next();
         if (!ev) {
             h.byte(0xFF);
-            h.field(ev.error());
+            h.field(tessaly::messages::read_error(ev.error()));
             return h.h;
         }
         h.byte(static_cast<unsigned char>(ev->kind));

@@ -1,6 +1,7 @@
 #include "converter/convert.hpp"
 #include "converter/walker.hpp"
 #include "json/writer.hpp"
+#include "messages.hpp"
 #include "xml/reader.hpp"
 #include "xml/utf8.hpp"
 
@@ -20,9 +21,9 @@ Result<std::string> convert_to_string(std::string_view xml, const schema::Schema
     out.reserve(xml.size() * 2 + 4096);
     json::advise_huge_pages(out.data(), out.capacity());
     json::StringSink sink(out);
-    if (auto w = json::write_pretty(**root, keys, sink); !w) return fail(TessalyError::conversion("JSON write error: " + w.error()));
+    if (auto w = json::write_pretty(**root, keys, sink); !w) return fail(messages::json_write_error(w.error()));
     // Reached only if the input broke its promise of being UTF-8.
-    if (auto bad = xml::find_utf8_error(out)) return fail(TessalyError::conversion("UTF-8 error: " + bad->text()));
+    if (auto bad = xml::find_utf8_error(out)) return fail(messages::output_not_utf8(*bad));
     return out;
 }
 

@@ -43,7 +43,7 @@ public:
                     return fail(TessalyError::interrupted());
             }
             auto ev = reader.next();
-            if (!ev) return fail(TessalyError::conversion("XML read error: " + ev.error()));
+            if (!ev) return fail(messages::xml_read_error(ev.error()));
             switch (ev->kind) {
                 case xml::EventKind::StartTag: open_element(*ev); break;
                 case xml::EventKind::EmptyTag:

@@ -11,6 +11,7 @@
 #include "json/arena.hpp"
 #include "json/key_table.hpp"
 #include "json/value.hpp"
+#include "messages.hpp"  // the texts of the walk's errors
 #include "schema/model.hpp"
 #include "xml/reader.hpp"
 

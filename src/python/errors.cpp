@@ -4,6 +4,8 @@
 #include <new>
 #include <string>
 
+#include "messages.hpp"
+
 namespace tessaly::python {
 
 namespace {
@@ -31,12 +33,12 @@ void raise_internal_fault() noexcept {
         PyErr_NoMemory();
     } catch (const std::exception& e) {
         try {
-            set_runtime_error(std::string("internal error: ") + e.what());
+            set_runtime_error(messages::internal_error(e.what()));
         } catch (...) {
             PyErr_NoMemory();
         }
     } catch (...) {
-        PyErr_SetString(PyExc_RuntimeError, "internal error: unknown exception");
+        PyErr_SetString(PyExc_RuntimeError, messages::kUnknownInternalError);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "converter/convert.hpp"
 #include "io/read_file.hpp"
+#include "messages.hpp"
 #include "python/args.hpp"
 #include "python/errors.hpp"
 #include "python/xsd.hpp"
@@ -40,18 +41,15 @@ PyObject* none_result(const Status& status) {
 // The XML file of the in-memory functions, whole, as UTF-8 text.
 Result<std::string> read_xml(std::string_view path) {
     auto text = io::read_utf8_file(path);
-    if (!text) {
-        std::string detail = "Failed to read ";
-        detail.append(path).append(": ").append(text.error());
-        return fail(TessalyError::io(std::move(detail)));
-    }
+    if (!text) return fail(messages::failed_to_read(path, text.error()));
     return std::move(*text);
 }
 
-std::optional<TessalyError> check_utf8(std::string_view bytes, const char* what) {
+// `message` names the input that is not UTF-8.
+std::optional<TessalyError> check_utf8(std::string_view bytes, TessalyError (*message)(const xml::Utf8Error&)) {
     auto bad = xml::find_utf8_error(bytes);
     if (!bad) return std::nullopt;
-    return TessalyError::io(std::string(what) + " is not valid UTF-8: " + bad->text());
+    return message(*bad);
 }
 
 PyObject* convert(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -78,8 +76,8 @@ PyObject* convert_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     if (!bind_arguments(sig, args, nargs, kwnames, a) || !arg_bytes(a[0], "xml_bytes", xml) ||
         !arg_bytes(a[1], "xsd_bytes", xsd) || !arg_convention(a[2], "convention", convention))
         return nullptr;
-    if (auto err = check_utf8(xsd, "XSD")) return raise_error(*err);
-    if (auto err = check_utf8(xml, "XML")) return raise_error(*err);
+    if (auto err = check_utf8(xsd, messages::xsd_not_utf8)) return raise_error(*err);
+    if (auto err = check_utf8(xml, messages::xml_not_utf8)) return raise_error(*err);
     auto model = load_schema_text(xsd);
     if (!model) return raise_error(model.error());
     return string_result(converter::convert_to_string(xml, *model, convention, kWithSignals));
@@ -151,7 +149,7 @@ PyObject* convert_bytes_with_schema(PyObject*, PyObject* const* args, Py_ssize_t
     if (!bind_arguments(sig, args, nargs, kwnames, a) || !arg_bytes(a[0], "xml_bytes", xml) ||
         !arg_schema(a[1], "schema", model) || !arg_convention(a[2], "convention", convention))
         return nullptr;
-    if (auto err = check_utf8(xml, "XML")) return raise_error(*err);
+    if (auto err = check_utf8(xml, messages::xml_not_utf8)) return raise_error(*err);
     return string_result(converter::convert_to_string(xml, *model, convention, kWithSignals));
 }
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "messages.hpp"
 #include "python/args.hpp"
 #include "python/errors.hpp"
 #include "python/xsd.hpp"
@@ -49,7 +50,7 @@ PyObject* schema_from_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
     PyObject* bound[kMaxParams];
     std::string_view xsd;
     if (!bind_arguments(sig, args, nargs, kwnames, bound) || !arg_bytes(bound[0], "xsd_bytes", xsd)) return nullptr;
-    if (auto bad = xml::find_utf8_error(xsd)) return raise_error(TessalyError::io("XSD is not valid UTF-8: " + bad->text()));
+    if (auto bad = xml::find_utf8_error(xsd)) return raise_error(messages::xsd_not_utf8(*bad));
     return from_model(load_schema_text(xsd));
 }
 

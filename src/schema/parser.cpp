@@ -1,5 +1,6 @@
 #include "schema/parser.hpp"
 
+#include "messages.hpp"
 #include "schema/type_map.hpp"
 #include "xml/utf8.hpp"
 
@@ -404,7 +405,7 @@ DocumentParser::DocumentParser(ParseContext& context, std::string text)
 Result<std::optional<std::string>> DocumentParser::next_location() {
     for (;;) {
         auto ev = reader_.next();
-        if (!ev) return fail(TessalyError::xsd_parse("XML parse error: " + ev.error()));
+        if (!ev) return fail(messages::xml_parse_error(ev.error()));
         switch (ev->kind) {
             case xml::EventKind::StartTag:
                 if (auto location = handle_start_element(context_, *ev, stack_)) return location;

@@ -140,7 +140,7 @@ struct Reader::Impl {
     // of its own, so that the loop over the events tests one byte for it and
     // for the end and errors at once.
     enum class State : unsigned char { Running, AtStart, Ended, Failed } state = State::AtStart;
-    std::string error;
+    ReadError error;
     // Where step() puts the event it read: the caller's result itself, so
     // that the event is written once and never copied.
     Event* out = nullptr;
@@ -177,16 +177,16 @@ struct Reader::Impl {
     [[gnu::cold, gnu::noinline]] Step fail_end_tag(std::string_view name, const char* at);
     [[gnu::cold, gnu::noinline]] Step fail_too_deep(const char* at);
     [[gnu::cold, gnu::noinline]] Step fail(std::string_view message, const char* at);
-    [[gnu::cold, gnu::noinline]] void fail_io(std::string_view text);
+    [[gnu::cold, gnu::noinline]] void fail_io(std::string_view reason);
 };
 
 // ---- the driving loop --------------------------------------------------
 
 // One named result, returned on every path, so that it is built in the
 // caller's storage and step() fills it in place.
-std::expected<Event, std::string> Reader::next() {
+std::expected<Event, ReadError> Reader::next() {
     Impl& r = *impl_;
-    std::expected<Event, std::string> result;
+    std::expected<Event, ReadError> result;
     r.out = &*result;
     while (true) {
         Step s = Step::Done;
@@ -303,7 +303,6 @@ Step Reader::Impl::fail_too_deep(const char* at) {
 }
 
 Step Reader::Impl::fail(std::string_view what, const char* at) {
-    std::string message(what);
     const std::size_t offset = static_cast<std::size_t>(at - data);
     const std::uint64_t lines = detail::count_line_feeds(data, at);
     std::uint64_t start = line_start;
@@ -312,20 +311,17 @@ Step Reader::Impl::fail(std::string_view what, const char* at) {
         while (data[last] != '\n') --last;
         start = discarded + last + 1;
     }
-    const std::uint64_t line = discarded_lines + lines + 1;
-    const std::uint64_t column = discarded + offset - start + 1;
-    message += " at line ";
-    message += std::to_string(line);
-    message += ", column ";
-    message += std::to_string(column);
-    error = std::move(message);
+    error = ReadError{.kind = ReadError::Kind::Syntax,
+                      .what = std::string(what),
+                      .line = discarded_lines + lines + 1,
+                      .column = discarded + offset - start + 1,
+                      .offset = discarded + offset};
     state = State::Failed;
     return Step::Failed;
 }
 
-void Reader::Impl::fail_io(std::string_view text) {
-    error = "failed to read the input: ";
-    error += text;
+void Reader::Impl::fail_io(std::string_view reason) {
+    error = ReadError{.kind = ReadError::Kind::Input, .what = std::string(reason)};
     state = State::Failed;
 }
 

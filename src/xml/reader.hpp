@@ -89,6 +89,22 @@ private:
     void remember(std::string_view name);
 };
 
+// Why the reader stopped. A syntax error carries its description and where
+// it was found; the text with the position is made by the one who shows it.
+struct ReadError {
+    enum class Kind : std::uint8_t {
+        Syntax,  // `what` describes the markup at the position
+        Input,   // the bytes could not be had: `what` is the source's reason; no position
+    };
+    Kind kind = Kind::Syntax;
+    std::string what;
+    std::uint64_t line = 0;    // from 1
+    std::uint64_t column = 0;  // from 1, in bytes, after a byte-order mark on line 1
+    std::uint64_t offset = 0;  // bytes from the start of the input, byte-order mark included
+
+    bool operator==(const ReadError&) const = default;
+};
+
 // Where a windowed reader gets its bytes from (a file, in practice).
 class ByteSource {
 public:
@@ -110,10 +126,9 @@ public:
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
-    // The next event, or the description of the error (which names the
-    // problem and its line and column). After an error or EndOfInput, the
-    // reader keeps returning the same.
-    std::expected<Event, std::string> next();
+    // The next event, or why there is none. After an error or EndOfInput,
+    // the reader keeps returning the same.
+    std::expected<Event, ReadError> next();
 
 private:
     struct Impl;

@@ -72,12 +72,6 @@ inline std::size_t skip_ascii(const unsigned char* s, std::size_t n, std::size_t
 
 }  // namespace
 
-std::string Utf8Error::text() const {
-    if (error_len == 0) return "incomplete utf-8 byte sequence from index " + std::to_string(valid_up_to);
-    return "invalid utf-8 sequence of " + std::to_string(error_len) + " bytes from index " +
-           std::to_string(valid_up_to);
-}
-
 std::optional<Utf8Error> find_utf8_error(std::string_view bytes) {
     auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t n = bytes.size();

@@ -13,10 +13,6 @@ namespace tessaly::xml {
 struct Utf8Error {
     std::size_t valid_up_to;  // every byte before this index is valid UTF-8
     std::size_t error_len;    // 1 to 3; 0 when the input ends inside a sequence
-
-    // "invalid utf-8 sequence of N bytes from index I" or
-    // "incomplete utf-8 byte sequence from index I".
-    std::string text() const;
 };
 
 // The first error in `bytes`, or nothing when all of it is UTF-8.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "messages.hpp"
 #include "xml/char_class.hpp"
 #include "xml/reader.hpp"
 
@@ -40,7 +41,7 @@ std::vector<std::string> events(Reader& reader) {
     while (true) {
         auto ev = reader.next();
         if (!ev) {
-            out.push_back("error: " + ev.error());
+            out.push_back("error: " + messages::read_error(ev.error()));
             return out;
         }
         std::string line = kind_name(ev->kind);
@@ -191,7 +192,7 @@ TEST(XmlReader, StaysAtTheEnd) {
     for (int i = 0; i < 3; ++i) {
         auto ev = failed.next();
         ASSERT_FALSE(ev);
-        EXPECT_EQ(ev.error(), "end tag </a> with no open element at line 1, column 1");
+        EXPECT_EQ(messages::read_error(ev.error()), "end tag </a> with no open element at line 1, column 1");
     }
 }
 
@@ -614,6 +615,20 @@ TEST(XmlReaderWindow, LinesCountedAcrossSlides) {
     const std::string message = "error: mismatched end tag: expected </r>, found </b> at line 102, column 3";
     EXPECT_EQ(memory_events(doc).back(), message);
     EXPECT_EQ(window_events(doc, 16, 0).back(), message);
+
+    // The position as data, offset included, counts the bytes slid out of the window.
+    auto error_of = [](Reader& reader) {
+        auto ev = reader.next();
+        while (ev) ev = reader.next();
+        return ev.error();
+    };
+    Reader whole(doc);
+    ChunkSource source(doc, 0);
+    Reader windowed(source, 16);
+    const ReadError want{ReadError::Kind::Syntax, "mismatched end tag: expected </r>, found </b>", 102, 3,
+                         doc.size() - 4};
+    EXPECT_EQ(error_of(whole), want);
+    EXPECT_EQ(error_of(windowed), want);
 }
 
 TEST(XmlReaderWindow, ReadFailure) {
@@ -623,7 +638,7 @@ TEST(XmlReaderWindow, ReadFailure) {
     ChunkSource source(doc, 3, 10);
     Reader reader(source, 64);
     EXPECT_EQ(events(reader), (Events{"start a", "text|hello", "error: failed to read the input: disk on fire"}));
-    EXPECT_EQ(reader.next().error(), "failed to read the input: disk on fire");
+    EXPECT_EQ(messages::read_error(reader.next().error()), "failed to read the input: disk on fire");
 
     ChunkSource at_once(doc, 3, 0);
     Reader first(at_once, 64);
