@@ -1,7 +1,7 @@
 #pragma once
-// Reads every declaration of a loaded schema once, through the links that
-// resolution left between declarations and named types, so that ASan sees a
-// link into freed or moved memory.
+// Reads every declaration of a loaded schema once, through the type-name
+// numbers that resolution left in declarations and inheriting types, so that
+// a number naming nothing, or ASan, shows a broken link.
 
 #include <cstddef>
 #include <unordered_set>
@@ -20,7 +20,7 @@ inline std::size_t walk_schema(const tessaly::schema::SchemaModel& model) {
     auto visit = [&](const ElementDef& e) {
         sum += e.name.local.size() + e.min_occurs + e.max_occurs.count + static_cast<std::size_t>(e.named_type);
         todo.push_back(&e.type_def);
-        if (e.named_type_def) todo.push_back(e.named_type_def);
+        if (const TypeDef* named = model.find_type(e.named_type)) todo.push_back(named);
     };
     for (const auto& [name, e] : model.elements) visit(e);
     for (const auto& [name, t] : model.types) todo.push_back(&t);
@@ -30,8 +30,11 @@ inline std::size_t walk_schema(const tessaly::schema::SchemaModel& model) {
         todo.pop_back();
         if (!seen.insert(t).second) continue;
         sum += static_cast<std::size_t>(t->simple) + static_cast<std::size_t>(t->complex.text_type);
-        for (const auto& a : t->complex.attributes) sum += a.name.size() + static_cast<std::size_t>(a.json_type);
-        for (const ElementDef& c : t->complex.children) visit(c);
+        model.visit_content(t->complex, [&](const tessaly::schema::ComplexTypeDef& part) {
+            for (const auto& a : part.attributes) sum += a.name.size() + static_cast<std::size_t>(a.json_type);
+            for (const ElementDef& c : part.children) visit(c);
+            return false;
+        });
     }
     return sum;
 }

@@ -6,8 +6,11 @@ namespace tessaly::converter {
 
 namespace {
 
-const schema::TypeDef* linked_type(const schema::ElementDef& e) {
-    return e.named_type_def ? e.named_type_def : &e.type_def;
+// The type a declaration takes while its named type is being resolved: the
+// named type when one of that name exists, else the type as written.
+const schema::TypeDef* linked_type(const schema::SchemaModel& model, const schema::ElementDef& e) {
+    const schema::TypeDef* named = model.find_type(e.named_type);
+    return named ? named : &e.type_def;
 }
 
 }  // namespace
@@ -16,10 +19,10 @@ DeclState LiteralPolicy::child(const DeclState* parent, std::string_view local, 
     if (!parent) {
         const schema::ElementDef* e = model_.elements.empty() ? nullptr : model_.find_element(local);
         if (!e) return {};
-        return {.decl = e, .type = linked_type(*e), .in_progress = 0, .active = true};
+        return {.decl = e, .type = linked_type(model_, *e), .in_progress = 0, .active = true};
     }
     const schema::ElementDef* c = nullptr;
-    schema::visit_content(parent->type->complex, [&](const schema::ComplexTypeDef& part) {
+    model_.visit_content(parent->type->complex, [&](const schema::ComplexTypeDef& part) {
         for (const auto& d : part.children)
             if (same_name(d.name.local, local)) {
                 c = &d;
@@ -31,8 +34,8 @@ DeclState LiteralPolicy::child(const DeclState* parent, std::string_view local, 
     if (!parent->active || c->named_type == schema::kNoTypeName)
         return {.decl = c, .type = &c->type_def, .in_progress = parent->in_progress, .active = parent->active};
     if (sets.contains(parent->in_progress, c->named_type))
-        return {.decl = c, .type = linked_type(*c), .in_progress = 0, .active = false};
-    return {.decl = c, .type = linked_type(*c), .in_progress = sets.with(parent->in_progress, c->named_type),
+        return {.decl = c, .type = linked_type(model_, *c), .in_progress = 0, .active = false};
+    return {.decl = c, .type = linked_type(model_, *c), .in_progress = sets.with(parent->in_progress, c->named_type),
             .active = true};
 }
 
@@ -48,7 +51,7 @@ std::optional<DeclState> LiteralPolicy::switch_type(const DeclState& found, std:
 
 const schema::AttributeDef* LiteralPolicy::attribute(const DeclState& state, std::string_view name) const {
     const schema::AttributeDef* decl = nullptr;
-    schema::visit_content(state.type->complex, [&](const schema::ComplexTypeDef& part) {
+    model_.visit_content(state.type->complex, [&](const schema::ComplexTypeDef& part) {
         for (const auto& d : part.attributes)
             if (same_name(d.name, name)) {
                 decl = &d;

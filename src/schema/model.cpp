@@ -20,7 +20,6 @@ ElementDef shallow_copy(const ElementDef& e) {
     d.type_def.complex.base = e.type_def.complex.base;
     d.type_def.complex.inherited_count = e.type_def.complex.inherited_count;
     d.named_type = e.named_type;
-    d.named_type_def = e.named_type_def;
     return d;
 }
 

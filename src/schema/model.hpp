@@ -2,11 +2,12 @@
 // The schema model: what remains of an XSD once it has been read. Immutable
 // after loading; conversions only read it, from any number of threads.
 //
-// Named types are not copied into the declarations that use them. Instead
-// every element declaration carries the named type that its name resolves to
-// (`named_type`, `named_type_def`), and the converter walks declarations
-// through views (converter/decl_view.hpp) that give exactly the declarations a
-// full deep copy would give, at the cost of a scan per element.
+// Plain records, with no pointers into one another: a model can be copied
+// and moved freely. Named types are not copied into the declarations that use
+// them. Instead every element declaration carries the number of the type name
+// that its name resolves to (`named_type`), and the converter's declaration
+// automaton (converter/automaton.hpp) follows those numbers, giving exactly
+// the declarations a full deep copy would give.
 
 #include <cstdint>
 #include <functional>
@@ -39,6 +40,10 @@ struct MaxOccurs {
 
 struct ElementDef;
 
+// The number of a type name (SchemaModel::type_names).
+using TypeNameId = std::int32_t;
+inline constexpr TypeNameId kNoTypeName = -1;
+
 struct AttributeDef {
     std::string name;  // empty for a declaration by `ref`
     bool required = false;
@@ -51,10 +56,10 @@ struct ComplexTypeDef {
     bool mixed = false;
     JsonType text_type = JsonType::Absent;
     // Children and attributes inherited through named bases: the own content
-    // of `inherited_count` types, the first at `base`, each next one at the
-    // previous one's `base`. Shared with the bases, never copied; visit the
-    // whole content with `visit_content`.
-    const ComplexTypeDef* base = nullptr;
+    // of `inherited_count` complex types, the first named `base`, each next
+    // one named by the previous one's `base`. Shared with the bases, never
+    // copied; SchemaModel::visit_content visits the whole content.
+    TypeNameId base = kNoTypeName;
     std::uint32_t inherited_count = 0;
 
     // Inline types nest as deep as the schema text does, so copying and
@@ -90,34 +95,17 @@ struct TypeDef {
     bool is_complex() const { return kind == Kind::Complex; }
 };
 
-// Calls `visit` with the own content of each type `type` inherits from,
-// nearest base first, then with `type` itself, until a call returns true.
-// That is the order in which a type's children and attributes are looked up.
-template <class Visit>
-bool visit_content(const ComplexTypeDef& type, Visit&& visit) {
-    const ComplexTypeDef* b = type.base;
-    for (std::uint32_t i = 0; i < type.inherited_count; ++i, b = b->base)
-        if (visit(*b)) return true;
-    return visit(type);
-}
-
-// Id of a type name in the in-progress sets of lazy resolution.
-using TypeNameId = std::int32_t;
-inline constexpr TypeNameId kNoTypeName = -1;
-
 struct ElementDef {
     QName name;
     std::uint64_t min_occurs = 1;
     MaxOccurs max_occurs;
-    TypeDef type_def;  // as the parser left it (a named type is a Simple String placeholder)
-
-    // Resolution data, filled once the whole schema has been read:
-    // the id of the type name that `element_types` gives this element's name,
-    // or kNoTypeName when it gives none;
+    // The type as written: an inline type, or a built-in type's kind; String
+    // when neither was given. A named type is not written here: see below.
+    TypeDef type_def;
+    // The number of the type name that the last declaration with this name
+    // gave as its `type` (element types are resolved by element name), or
+    // kNoTypeName when none did. Filled once the whole schema has been read.
     TypeNameId named_type = kNoTypeName;
-    // and that named type as it stands after base inheritance, or null when no
-    // type of that name exists.
-    const TypeDef* named_type_def = nullptr;
 };
 
 struct StringHash {
@@ -132,20 +120,14 @@ struct SchemaModel {
     StringMap<TypeDef> types;        // named simple and complex types, by name
     std::optional<std::string> target_namespace;
 
-    // Every type name that lazy resolution may put in an in-progress set
-    // (keys of `types` and targets of element-name-to-type links), by id.
+    // Every type name a declaration may resolve to (keys of `types` and
+    // targets of element-name-to-type links), numbered both ways.
+    std::vector<std::string> type_names;
     StringMap<TypeNameId> type_name_ids;
     // The declaration used when `xsi:type` names a type for an undeclared
     // element: empty name, min 1, max 1.
     ElementDef anonymous;
 
-    SchemaModel() = default;
-    // Declarations point into the maps' nodes, which a move keeps in place and
-    // a copy would not.
-    SchemaModel(const SchemaModel&) = delete;
-    SchemaModel& operator=(const SchemaModel&) = delete;
-    SchemaModel(SchemaModel&&) = default;
-    SchemaModel& operator=(SchemaModel&&) = default;
 
     const ElementDef* find_element(std::string_view name) const {
         auto it = elements.find(name);
@@ -158,6 +140,25 @@ struct SchemaModel {
     TypeNameId type_name_id(std::string_view name) const {
         auto it = type_name_ids.find(name);
         return it == type_name_ids.end() ? kNoTypeName : it->second;
+    }
+    // The type named by number `id`, or null when no type has that name.
+    const TypeDef* find_type(TypeNameId id) const {
+        return id == kNoTypeName ? nullptr : find_type(type_names[static_cast<std::size_t>(id)]);
+    }
+
+    // Calls `visit` with the own content of each complex type that `type`
+    // inherits from, nearest base first, then with `type` itself, until a
+    // call returns true. That is the order in which a type's children and
+    // attributes are looked up.
+    template <class Visit>
+    bool visit_content(const ComplexTypeDef& type, Visit&& visit) const {
+        TypeNameId b = type.base;
+        for (std::uint32_t i = 0; i < type.inherited_count; ++i) {
+            const ComplexTypeDef& base = find_type(b)->complex;
+            if (visit(base)) return true;
+            b = base.base;
+        }
+        return visit(type);
     }
 };
 

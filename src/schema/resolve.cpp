@@ -118,13 +118,14 @@ void inherit_complex_bases(ParseContext& ctx) {
     // ends no later. Both follow from the next name's values, so every name
     // is settled once, walking paths forwards and settling them backwards.
     struct Node {
-        ComplexTypeDef* self = nullptr;  // the type, when it is complex
-        std::int32_t next = -1;          // the base's node, when the base has a base too
-        ComplexTypeDef* base_type = nullptr;  // the base, when it is complex
+        ComplexTypeDef* self = nullptr;    // the type, when it is complex
+        TypeNameId self_id = kNoTypeName;  // its name's number, when it is complex
+        std::int32_t next = -1;            // the base's node, when the base has a base too
+        TypeNameId base_id = kNoTypeName;  // the base's name's number, when the base is complex
         enum : std::uint8_t { Unseen, OnPath, Done } state = Unseen;
         std::uint32_t path_index = 0;
-        const ComplexTypeDef* first = nullptr;  // the first complex type after this one
-        std::uint32_t count = 0;                // complex types on the chain after this one
+        TypeNameId first = kNoTypeName;  // the first complex type after this one
+        std::uint32_t count = 0;         // complex types on the chain after this one
     };
     std::vector<Node> nodes(bases.size());
     StringMap<std::int32_t> index;
@@ -137,23 +138,28 @@ void inherit_complex_bases(ParseContext& ctx) {
         auto t = types.find(name);
         return t != types.end() && t->second.is_complex() ? &t->second.complex : nullptr;
     };
+    auto id_if_complex = [&](const std::string& name) {
+        return complex_of(name) ? ctx.model.type_name_id(name) : kNoTypeName;
+    };
     for (const auto& [name, base] : bases) {
         Node& n = nodes[index.find(name)->second];
         n.self = complex_of(name);
-        n.base_type = complex_of(base);
+        n.self_id = id_if_complex(name);
+        n.base_id = id_if_complex(base);
         auto j = index.find(base);
         if (j != index.end()) n.next = j->second;
     }
 
     // The values of a node whose base is settled (or has no base of its own).
     auto settle_tail = [&](Node& n) {
+        const bool base_counts = n.base_id != kNoTypeName;
         if (n.next < 0) {
-            n.first = n.base_type;
-            n.count = n.base_type ? 1 : 0;
+            n.first = n.base_id;
+            n.count = base_counts ? 1 : 0;
         } else {
             const Node& b = nodes[n.next];
-            n.first = n.base_type ? n.base_type : b.first;
-            n.count = (n.base_type ? 1 : 0) + b.count;
+            n.first = base_counts ? n.base_id : b.first;
+            n.count = (base_counts ? 1 : 0) + b.count;
         }
         n.state = Node::Done;
     };
@@ -163,13 +169,13 @@ void inherit_complex_bases(ParseContext& ctx) {
         std::uint32_t complex_members = 0;
         for (std::int32_t m : cycle) complex_members += nodes[m].self ? 1 : 0;
         const std::size_t len = cycle.size();
-        const ComplexTypeDef* ahead = nullptr;  // the first complex member at or after position k
+        TypeNameId ahead = kNoTypeName;  // the first complex member at or after position k
         for (std::size_t k = 2 * len; k-- > 1;) {
             const Node& at = nodes[cycle[k % len]];
-            if (at.self) ahead = at.self;
+            if (at.self) ahead = at.self_id;
             if (k > len) continue;
             Node& n = nodes[cycle[k - 1]];
-            n.first = ahead == n.self ? nullptr : ahead;
+            n.first = ahead == n.self_id ? kNoTypeName : ahead;
             n.count = complex_members - (n.self ? 1 : 0);
             n.state = Node::Done;
         }
@@ -200,36 +206,30 @@ void inherit_complex_bases(ParseContext& ctx) {
     }
 }
 
+void number_type_names(ParseContext& ctx) {
+    SchemaModel& model = ctx.model;
+    model.type_name_ids.clear();
+    model.type_names.clear();
+    auto number = [&](const std::string& name) {
+        if (model.type_name_ids.try_emplace(name, static_cast<TypeNameId>(model.type_names.size())).second)
+            model.type_names.push_back(name);
+    };
+    for (const auto& [name, type] : model.types) number(name);
+    for (const auto& [element, type] : ctx.element_types) number(type);
+}
+
 void link_named_types(ParseContext& ctx) {
     SchemaModel& model = ctx.model;
 
-    model.type_name_ids.clear();
-    TypeNameId next_id = 0;
-    for (const auto& [name, type] : model.types) model.type_name_ids.try_emplace(name, next_id++);
-    for (const auto& [element, type] : ctx.element_types) {
-        if (model.type_name_ids.try_emplace(type, next_id).second) ++next_id;
-    }
-
     // What each element name resolves to, found once per name rather than
     // once per declaration.
-    struct Link {
-        TypeNameId id;
-        const TypeDef* def;
-    };
-    StringMap<Link> links;
+    StringMap<TypeNameId> links;
     links.reserve(ctx.element_types.size());
-    for (const auto& [element, type] : ctx.element_types)
-        links.emplace(element, Link{model.type_name_id(type), model.find_type(type)});
+    for (const auto& [element, type] : ctx.element_types) links.emplace(element, model.type_name_id(type));
 
     auto link = [&](ElementDef& e) {
         auto it = links.find(e.name.local);
-        if (it == links.end()) {
-            e.named_type = kNoTypeName;
-            e.named_type_def = nullptr;
-        } else {
-            e.named_type = it->second.id;
-            e.named_type_def = it->second.def;
-        }
+        e.named_type = it == links.end() ? kNoTypeName : it->second;
     };
 
     // Every declaration of the model, at any depth of inline types, without
@@ -258,6 +258,7 @@ void link_named_types(ParseContext& ctx) {
 }
 
 void resolve(ParseContext& context) {
+    number_type_names(context);
     resolve_simple_kinds(context);
     inherit_complex_bases(context);
     link_named_types(context);

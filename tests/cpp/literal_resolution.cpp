@@ -71,7 +71,7 @@ std::optional<SchemaModel> literal_model(ParseContext ctx, std::size_t budget) {
     for (auto& [name, type] : model.types) {
         if (!type.is_complex() || type.complex.inherited_count == 0) continue;
         ComplexTypeDef c;
-        visit_content(type.complex, [&](const ComplexTypeDef& part) {
+        model.visit_content(type.complex, [&](const ComplexTypeDef& part) {
             c.children.insert(c.children.end(), part.children.begin(), part.children.end());
             c.attributes.insert(c.attributes.end(), part.attributes.begin(), part.attributes.end());
             return false;
@@ -104,6 +104,7 @@ std::optional<SchemaModel> literal_model(ParseContext ctx, std::size_t budget) {
 
     model.target_namespace = ctx.target_namespace;
     model.type_name_ids.clear();
+    model.type_names.clear();
     model.anonymous = ElementDef{};
     return std::move(model);
 }

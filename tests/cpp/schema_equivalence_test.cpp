@@ -46,6 +46,7 @@ Models load_both(const std::string& text) {
     auto ctx = read_schema_documents(path);
     EXPECT_TRUE(ctx.has_value());
     if (ctx) {
+        number_type_names(*ctx);
         resolve_simple_kinds(*ctx);
         inherit_complex_bases(*ctx);
         m.literal = testing::literal_model(std::move(*ctx), kLiteralBudget);
@@ -54,23 +55,28 @@ Models load_both(const std::string& text) {
 }
 
 // Everything a conversion can learn from a declaration in force.
-std::string signature(const ElementDef& decl, const TypeDef& type) {
+std::string signature(const ElementDef& decl, const TypeDef& type, const SchemaModel& model) {
     std::string s = decl.name.local + " min=" + std::to_string(decl.min_occurs) + " max=" +
                     (decl.max_occurs.unbounded ? "*" : std::to_string(decl.max_occurs.count));
     if (!type.is_complex()) return s + " simple=" + std::to_string(int(type.simple));
     const ComplexTypeDef& c = type.complex;
     s += " complex text=" + std::to_string(int(c.text_type)) + (c.mixed ? " mixed" : "") + " attrs=[";
-    for (const AttributeDef* a : testing::all_attributes(c))
+    for (const AttributeDef* a : testing::all_attributes(c, &model))
         s += a->name + ":" + std::to_string(int(a->json_type)) + (a->required ? "!" : "") + " ";
     s += "] children=[";
-    for (const ElementDef* ch : testing::all_children(c)) s += ch->name.local + " ";
+    for (const ElementDef* ch : testing::all_children(c, &model)) s += ch->name.local + " ";
     return s + "]";
 }
 
 class Walker {
 public:
-    Walker(const SchemaModel& lazy, int max_depth, std::size_t max_nodes)
-        : policy_(lazy), automaton_(policy_, keys_, '@'), max_depth_(max_depth), max_nodes_(max_nodes) {}
+    Walker(const SchemaModel& lazy, const SchemaModel& literal, int max_depth, std::size_t max_nodes)
+        : lazy_(lazy),
+          literal_(literal),
+          policy_(lazy),
+          automaton_(policy_, keys_, '@'),
+          max_depth_(max_depth),
+          max_nodes_(max_nodes) {}
 
     // Compares the automaton's state with the literal declaration, then the
     // children the converter can reach: the first of each name.
@@ -79,7 +85,7 @@ public:
         if (++nodes_ > max_nodes_ || ::testing::Test::HasFailure()) return;
         const converter::DeclState& s = automaton_.state(lazy);
         ASSERT_TRUE(s.decl) << path;
-        ASSERT_EQ(signature(*s.decl, *s.type), signature(lit_decl, lit_type)) << path;
+        ASSERT_EQ(signature(*s.decl, *s.type, lazy_), signature(lit_decl, lit_type, literal_)) << path;
         if (depth >= max_depth_ || !lit_type.is_complex()) return;
         std::vector<std::string> seen;
         for (const ElementDef& c : lit_type.complex.children) {
@@ -93,6 +99,8 @@ public:
     std::size_t nodes() const { return nodes_; }
 
 private:
+    const SchemaModel& lazy_;
+    const SchemaModel& literal_;
     json::Arena arena_;
     json::KeyTable keys_{arena_};
     converter::LiteralPolicy policy_;
@@ -105,7 +113,7 @@ private:
 // Walks every global element and every named type chosen by xsi:type, with
 // and without a declaration, in both models.
 std::size_t compare_models(const SchemaModel& lazy, const SchemaModel& lit, int depth) {
-    Walker w(lazy, depth, 200000);
+    Walker w(lazy, lit, depth, 200000);
     DeclAutomaton& a = w.automaton();
     EXPECT_EQ(lazy.elements.size(), lit.elements.size());
     EXPECT_EQ(lazy.types.size(), lit.types.size());
@@ -315,11 +323,11 @@ private:
         }
         static const char* values[] = {"5", "true", "1.5", "x", "-3", "0"};
         if (type && type->is_complex())
-            for (const AttributeDef* a : testing::all_attributes(type->complex))
+            for (const AttributeDef* a : testing::all_attributes(type->complex, &model_))
                 if (pick(2)) out_ += " " + a->name + "=\"" + values[pick(6)] + "\"";
         if (pick(5) == 0) out_ += " other=\"7\"";
         out_ += ">";
-        const auto children = type && type->is_complex() ? testing::all_children(type->complex)
+        const auto children = type && type->is_complex() ? testing::all_children(type->complex, &model_)
                                                          : std::vector<const ElementDef*>{};
         if (pick(3) == 0 || children.empty()) out_ += values[pick(6)];
         if (depth < 6 && type && type->is_complex()) {

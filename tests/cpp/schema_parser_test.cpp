@@ -463,7 +463,7 @@ TEST(Parser, DeepestNestingNeedsNoDeepStack) {
             t = &last->type_def;
             ++depth;
         }
-        leaf_linked = last && last->name.local == "leaf" && last->named_type_def == model->find_type("T");
+        leaf_linked = last && last->name.local == "leaf" && model->find_type(last->named_type) == model->find_type("T");
         TypeDef copy = model->elements.at("e0").type_def;
         copied = copy.complex.children.size() == 1;
     });

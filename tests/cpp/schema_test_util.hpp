@@ -126,34 +126,39 @@ inline const ElementDef* child(const TypeDef& t, std::string_view local) {
     return nullptr;
 }
 
-// Every child and attribute declaration of a type, inherited ones first, in lookup order.
-inline std::vector<const ElementDef*> all_children(const ComplexTypeDef& t) {
+// Every child and attribute declaration of a type in lookup order: with the
+// model, the inherited ones first; without, its own.
+inline std::vector<const ElementDef*> all_children(const ComplexTypeDef& t, const SchemaModel* m = nullptr) {
     std::vector<const ElementDef*> out;
-    visit_content(t, [&](const ComplexTypeDef& part) {
+    auto add = [&](const ComplexTypeDef& part) {
         for (const auto& c : part.children) out.push_back(&c);
         return false;
-    });
+    };
+    if (m) m->visit_content(t, add);
+    else add(t);
     return out;
 }
 
-inline std::vector<const AttributeDef*> all_attributes(const ComplexTypeDef& t) {
+inline std::vector<const AttributeDef*> all_attributes(const ComplexTypeDef& t, const SchemaModel* m = nullptr) {
     std::vector<const AttributeDef*> out;
-    visit_content(t, [&](const ComplexTypeDef& part) {
+    auto add = [&](const ComplexTypeDef& part) {
         for (const auto& a : part.attributes) out.push_back(&a);
         return false;
-    });
+    };
+    if (m) m->visit_content(t, add);
+    else add(t);
     return out;
 }
 
-inline std::string child_names(const TypeDef& t) {
+inline std::string child_names(const TypeDef& t, const SchemaModel* m = nullptr) {
     std::string s;
-    for (const ElementDef* c : all_children(t.complex)) s.append(s.empty() ? "" : ",").append(c->name.local);
+    for (const ElementDef* c : all_children(t.complex, m)) s.append(s.empty() ? "" : ",").append(c->name.local);
     return s;
 }
 
-inline std::string attribute_names(const TypeDef& t) {
+inline std::string attribute_names(const TypeDef& t, const SchemaModel* m = nullptr) {
     std::string s;
-    for (const AttributeDef* a : all_attributes(t.complex)) s.append(s.empty() ? "" : ",").append(a->name);
+    for (const AttributeDef* a : all_attributes(t.complex, m)) s.append(s.empty() ? "" : ",").append(a->name);
     return s;
 }
 
