@@ -21,8 +21,9 @@ struct InterruptCheck {
 };
 
 struct ConvertOptions {
-    // The file input's window and the file output's buffer.
-    std::size_t buffer_size = 8 * 1024 * 1024;
+    // The file input's window: the most of the input held at once, unless
+    // one event is longer.
+    std::size_t window_size = 8 * 1024 * 1024;
     InterruptCheck interrupt;
 };
 
@@ -30,8 +31,8 @@ struct ConvertOptions {
 Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention,
                                       const ConvertOptions& options = {});
 
-// Reads `xml_path` through a window and writes the JSON text to
-// `output_path` through a buffer, both of `options.buffer_size` bytes.
+// Reads `xml_path` through a window of `options.window_size` bytes and
+// writes the JSON text to `output_path` through a buffer of its own.
 Status convert_file(std::string_view xml_path, const schema::SchemaModel& model, std::string_view output_path,
                     Convention convention, const ConvertOptions& options = {});
 

@@ -4,12 +4,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <fcntl.h>
 #include <sys/random.h>
 #include <unistd.h>
 
-#include "io/os_error.hpp"
-#include "io/read_file.hpp"
+#include "io/file.hpp"
+#include "messages.hpp"
 
 namespace tessaly::io {
 
@@ -37,18 +36,6 @@ std::string random_name(std::string_view prefix, std::string_view suffix) {
     return name;
 }
 
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string temp_dir() {
@@ -58,36 +45,28 @@ std::string temp_dir() {
 
 std::expected<TempFile, std::string> TempFile::create(std::string_view dir, std::string_view prefix,
                                                       std::string_view suffix, std::string_view contents) {
-    if (has_nul(dir)) return std::unexpected(std::string(kNulInPathText));
     std::string base(dir);
     if (!base.empty() && base.back() != '/') base += '/';
 
     // A name already taken (by chance, or planted) is skipped, never opened.
     constexpr int kTries = 64;
-    int err = EEXIST;
     for (int attempt = 0; attempt < kTries; ++attempt) {
         std::string path = base + random_name(prefix, suffix);
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            err = errno;
-            if (err == EEXIST || err == EINTR) continue;
-            break;
-        }
-        TempFile file(std::move(path));  // from here on the file is removed on every path
-        bool written = write_all(fd, contents);
-        int write_err = errno;
-        if (::close(fd) != 0 && written) {
-            written = false;
-            write_err = errno;
-        }
-        if (!written) return std::unexpected(os_error_text(write_err));
-        return file;
+        auto file = File::create_exclusive(path);
+        if (!file) return std::unexpected(std::move(file.error()));
+        if (!*file) continue;
+        TempFile temp(std::move(path));  // from here on the file is removed on every path
+        auto written = (*file)->write_all(contents);
+        auto closed = (*file)->close();
+        if (!written) return std::unexpected(std::move(written.error()));
+        if (!closed) return std::unexpected(std::move(closed.error()));
+        return temp;
     }
-    return std::unexpected(os_error_text(err));
+    return std::unexpected(messages::os_error(EEXIST));
 }
 
 TempFile::~TempFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (!path_.empty()) remove_file(path_);
 }
 
 }  // namespace tessaly::io

@@ -123,6 +123,7 @@ private:
     void flush();
     void finish();
     void hand_over(const char* p, std::size_t n);
+    [[gnu::cold]] void stop(std::string error);
 
     RenderedKeys keys_;
     Sink& sink_;
@@ -135,21 +136,27 @@ private:
     std::vector<Frame> stack_;
 };
 
+void Writer::stop(std::string error) {
+    failed_ = true;
+    error_ = std::move(error);
+}
+
 void Writer::hand_over(const char* p, std::size_t n) {
     if (failed_ || n == 0) return;
     auto r = sink_.write(std::string_view(p, n));
-    if (!r) {
-        failed_ = true;
-        error_ = std::move(r.error());
-    }
+    if (!r) stop(std::move(r.error()));
 }
 
+// After a failed loan the writer stages in its own buffer, which is then
+// dropped at each flush, and never asks the sink again.
 void Writer::take_buffer() {
-    if (char* lent = sink_.lend(kStagingBytes)) {
-        buf_ = lent;
+    auto lent = sink_.lend(kStagingBytes);
+    if (lent && *lent) {
+        buf_ = *lent;
         lent_ = true;
         return;
     }
+    if (!lent) stop(std::move(lent.error()));
     if (!own_) own_.reset(new char[kStagingBytes]);
     buf_ = own_.get();
     lent_ = false;

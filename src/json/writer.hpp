@@ -21,8 +21,10 @@ public:
     // A sink that keeps the text in memory of its own may lend the writer room
     // for `n` more bytes, so that the text is written there in place instead
     // of being staged and copied. The writer then says how many of them it
-    // filled with commit(), before it writes or borrows again. Null: no loan.
-    virtual char* lend(std::size_t n) {
+    // filled with commit(), before it writes or borrows again. Null: no loan,
+    // the bytes come through write(). A sink that has to pass bytes on to
+    // make room fails like write() when that fails.
+    virtual std::expected<char*, std::string> lend(std::size_t n) {
         (void)n;
         return nullptr;
     }
@@ -36,7 +38,7 @@ public:
         out_.append(bytes);
         return {};
     }
-    char* lend(std::size_t n) override {
+    std::expected<char*, std::string> lend(std::size_t n) override {
         lent_at_ = out_.size();
         // The room is not filled here: the writer fills it before anything reads it.
         out_.resize_and_overwrite(lent_at_ + n, [](char*, std::size_t size) { return size; });

@@ -6,7 +6,9 @@
 #include <memory>
 #include <vector>
 
+#include "io/file.hpp"
 #include "io/read_file.hpp"
+#include "messages.hpp"
 #include "schema/load_steps.hpp"
 #include "schema/parser.hpp"
 #include "schema/resolve.hpp"
@@ -45,18 +47,11 @@ std::string join_location(const std::string& base_dir, std::string_view location
     return out;
 }
 
-TessalyError read_error(std::string_view path, std::string_view reason) {
-    std::string detail = "Failed to read ";
-    detail.append(path).append(": ").append(reason);
-    return TessalyError::io(std::move(detail));
-}
-
 // The text of an open document, counted against what the load may read.
-Result<std::string> read_counted(ParseContext& context, const io::File& file, std::string_view path) {
-    static const std::string too_large =
-        "schema documents exceed " + std::to_string(kMaxSchemaBytes) + " bytes in total";
-    auto text = io::read_utf8(file, kMaxSchemaBytes - context.bytes_read, too_large);
-    if (!text) return fail(read_error(path, text.error()));
+Result<std::string> read_counted(ParseContext& context, io::File& file, std::string_view path) {
+    auto text = io::read_utf8(file, kMaxSchemaBytes - context.bytes_read,
+                              messages::schema_documents_too_large(kMaxSchemaBytes));
+    if (!text) return fail(messages::failed_to_read(path, text.error()));
     context.bytes_read += text->size();
     return std::move(*text);
 }
@@ -65,8 +60,8 @@ Result<std::string> read_counted(ParseContext& context, const io::File& file, st
 // no regular file or one already read.
 Result<std::optional<std::string>> read_followed(ParseContext& context, std::string_view location) {
     std::string path = join_location(context.base_dir, location);
-    auto file = io::open_regular_file(path);
-    if (!file) return fail(read_error(path, file.error()));
+    auto file = io::File::open_regular(path);
+    if (!file) return fail(messages::failed_to_read(path, file.error()));
     if (!*file) return std::nullopt;
     // Recorded before reading, so a document reached again through its own
     // includes is not read a second time.
@@ -80,11 +75,11 @@ Result<std::optional<std::string>> read_followed(ParseContext& context, std::str
 
 Status parse_schema_file(ParseContext& context, std::string_view path) {
     if (!context.visited.insert(canonical_or_given(path)).second) return {};
-    auto file = io::open_for_reading(path);
-    if (!file) return fail(read_error(path, file.error()));
+    auto file = io::File::open_for_reading(path);
+    if (!file) return fail(messages::failed_to_read(path, file.error()));
     auto text = read_counted(context, *file, path);
     if (!text) return fail(std::move(text.error()));
-    file->close();
+    (void)file->close();
 
     // The documents being read, each paused where it names the next one.
     // An explicit stack: a chain of includes may be as long as the files

@@ -520,6 +520,66 @@ TEST(JsonWriter, StopsAtFirstFailedWrite) {
     EXPECT_EQ(sink.calls_after_failure, 0);
 }
 
+// Lends room of its own, as a file's buffer does, and fails the loan after
+// `loans` of them, as a file does that cannot take the bytes making room.
+class FailingLender final : public Sink {
+public:
+    explicit FailingLender(std::size_t loans) : loans_(loans) {}
+    std::expected<void, std::string> write(std::string_view) override {
+        ++calls_after_failure;  // never wanted: every loan is granted or fails
+        return {};
+    }
+    std::expected<char*, std::string> lend(std::size_t n) override {
+        if (failed) ++calls_after_failure;
+        if (loans_-- == 0) {
+            failed = true;
+            return std::unexpected("No space left on device (os error 28)"s);
+        }
+        lent_at_ = got.size();
+        got.resize(lent_at_ + n);
+        return got.data() + lent_at_;
+    }
+    void commit(std::size_t n) override {
+        if (failed) ++calls_after_failure;
+        got.resize(lent_at_ + n);
+    }
+    std::string got;
+    bool failed = false;
+    int calls_after_failure = 0;
+
+private:
+    std::size_t loans_;
+    std::size_t lent_at_ = 0;
+};
+
+TEST(JsonWriter, FailedLoanIsReportedAtOnce) {
+    std::vector<std::string> texts(60000);
+    std::vector<Value> items;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        texts[i] = "item " + std::to_string(i);
+        items.push_back(Value::string(texts[i]));
+    }
+    Build b;
+    const Value root = b.arr(items);
+    const std::string full = b.write(root);
+    const std::size_t loans_needed = full.size() / kStagingBytes + 1;
+    ASSERT_GT(loans_needed, 5u);
+    for (std::size_t loans : {std::size_t{0}, std::size_t{1}, std::size_t{5}, loans_needed - 1, loans_needed}) {
+        FailingLender sink(loans);
+        auto r = write_pretty(root, b.keys, sink);
+        EXPECT_EQ(sink.calls_after_failure, 0) << loans;
+        if (loans == loans_needed) {
+            EXPECT_TRUE(r.has_value()) << loans;
+            EXPECT_TRUE(sink.got == full);
+            continue;
+        }
+        ASSERT_FALSE(r.has_value()) << loans;
+        EXPECT_EQ(r.error(), "No space left on device (os error 28)");
+        // Every loan but the failed one was filled to the brim and committed.
+        EXPECT_TRUE(sink.got == full.substr(0, loans * kStagingBytes)) << loans;
+    }
+}
+
 class ChunkSink final : public Sink {
 public:
     std::expected<void, std::string> write(std::string_view bytes) override {

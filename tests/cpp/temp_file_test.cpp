@@ -68,28 +68,6 @@ TEST_F(TempFileTest, NamesDifferBetweenLiveFiles) {
     EXPECT_EQ(slurp(b->path()), "b");
 }
 
-struct BadDir {
-    const char* name;
-    std::string dir;  // relative to the test directory, or absolute
-    const char* error;
-};
-
-TEST_F(TempFileTest, UnusableDirectoriesGiveTheOsErrorText) {
-    std::ofstream(dir_ + "/plain") << "x";
-    const BadDir cases[] = {
-        {"missing", dir_ + "/missing", "No such file or directory (os error 2)"},
-        {"not a directory", dir_ + "/plain", "Not a directory (os error 20)"},
-        {"nul", dir_ + std::string("\0x", 2), "file name contained an unexpected NUL byte"},
-    };
-    for (const auto& c : cases) {
-        auto file = TempFile::create(c.dir, "_tessaly_", ".xsd", "x");
-        ASSERT_FALSE(file.has_value()) << c.name;
-        EXPECT_EQ(file.error(), c.error) << c.name;
-    }
-    ::unlink((dir_ + "/plain").c_str());
-    EXPECT_TRUE(dir_is_empty());
-}
-
 TEST(TempDir, FollowsTmpdirAndFallsBackToTmp) {
     const char* saved = std::getenv("TMPDIR");
     std::string keep = saved ? saved : "";
