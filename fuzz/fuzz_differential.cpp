@@ -47,9 +47,9 @@ Result<std::string> through_files(const Job& job, const ConvertOptions& options)
 // 8 MiB, which ASan makes a few times slower to allocate.
 constexpr std::size_t kWholeWindow = 128 * 1024;
 
-Result<std::string> files_whole(const Job& job) { return through_files(job, {.buffer_size = kWholeWindow}); }
+Result<std::string> files_whole(const Job& job) { return through_files(job, {.window_size = kWholeWindow}); }
 
-Result<std::string> files_small(const Job& job) { return through_files(job, {.buffer_size = job.small_buffer}); }
+Result<std::string> files_small(const Job& job) { return through_files(job, {.window_size = job.small_buffer}); }
 
 struct Way {
     const char* name;

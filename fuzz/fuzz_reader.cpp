@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common.hpp"
+#include "messages.hpp"
 #include "xml/reader.hpp"
 
 namespace {
@@ -84,11 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto a = whole.next();
         auto b = windowed.next();
         if (!a || !b) {
-            fuzz::check(!a && !b, "one reader failed", a ? kind_name(a->kind) : a.error(),
-                        b ? kind_name(b->kind) : b.error());
-            fuzz::check(a.error() == b.error(), "error texts differ", a.error(), b.error());
+            auto text = [](const auto& r) { return r ? std::string(kind_name(r->kind)) : tessaly::messages::read_error(r.error()); };
+            fuzz::check(!a && !b, "one reader failed", text(a), text(b));
+            fuzz::check(a.error() == b.error(), "errors differ", text(a), text(b));
             auto again = whole.next();
-            fuzz::check(!again && again.error() == a.error(), "error not repeated", a.error());
+            fuzz::check(!again && again.error() == a.error(), "error not repeated", text(a));
             return 0;
         }
         fuzz::check(a->kind == b->kind, "event kinds differ", kind_name(a->kind), kind_name(b->kind));
