@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "json/name_hash.hpp"
+#include "storage/name_hash.hpp"
 
 namespace tessaly::converter {
 
@@ -38,7 +38,7 @@ public:
 
     // The value of (context, name), or null.
     const Found* find(std::uint32_t context, std::string_view name, std::uint64_t& hash_out) const {
-        const std::uint64_t h = json::hash_name(name, context);
+        const std::uint64_t h = storage::hash_name(name, context);
         hash_out = h;
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = h & mask;; i = (i + 1) & mask) {
@@ -120,7 +120,7 @@ void derive(DeclState& s) {
 
 }  // namespace
 
-DeclAutomaton::DeclAutomaton(const ResolutionPolicy& policy, json::KeyTable& keys, char attribute_prefix)
+DeclAutomaton::DeclAutomaton(const ResolutionPolicy& policy, storage::KeyTable& keys, char attribute_prefix)
     : policy_(policy),
       keys_(keys),
       attribute_prefix_(attribute_prefix),
@@ -133,8 +133,8 @@ DeclAutomaton::~DeclAutomaton() = default;
 StateId DeclAutomaton::intern(DeclState s) {
     derive(s);
     std::uint64_t h = reinterpret_cast<std::uintptr_t>(s.decl) * 0x9E3779B97F4A7C15ull;
-    h = json::mix_word(h, reinterpret_cast<std::uintptr_t>(s.type));
-    h = json::mix_word(h, (std::uint64_t{s.in_progress} << 1) | (s.active ? 1 : 0));
+    h = storage::mix_word(h, reinterpret_cast<std::uintptr_t>(s.type));
+    h = storage::mix_word(h, (std::uint64_t{s.in_progress} << 1) | (s.active ? 1 : 0));
     auto& ids = interned_[h];
     for (StateId id : ids) {
         const DeclState& t = states_[id];
@@ -153,7 +153,7 @@ DeclAutomaton::Opened DeclAutomaton::open(StateId parent, std::string_view local
         return {found->a, found->b};
     const DeclState* p = context == kTopContext ? nullptr : &states_[context];
     const StateId child = intern(policy_.child(p, local, sets_));
-    const json::KeyId key = keys_.intern(local);
+    const storage::KeyId key = keys_.intern(local);
     elements_->insert(context, local, h, {child, key});
     return {child, key};
 }
@@ -172,7 +172,7 @@ DeclAutomaton::Attribute DeclAutomaton::attribute(StateId state, std::string_vie
     if (const auto* found = attributes_->find(state, name, h)) [[likely]]
         return {attribute_decls_[found->a], found->b};
     const schema::AttributeDef* decl = policy_.attribute(states_[state], name);
-    const json::KeyId key = keys_.intern(name, attribute_prefix_);
+    const storage::KeyId key = keys_.intern(name, attribute_prefix_);
     attributes_->insert(state, name, h, {static_cast<std::uint32_t>(attribute_decls_.size()), key});
     attribute_decls_.push_back(decl);
     return {decl, key};

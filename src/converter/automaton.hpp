@@ -18,7 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "json/key_table.hpp"
+#include "storage/key_table.hpp"
 #include "schema/model.hpp"
 
 namespace tessaly::converter {
@@ -79,7 +79,7 @@ public:
 class DeclAutomaton {
 public:
     // Attribute keys are `attribute_prefix` and the name (no prefix when '\0').
-    DeclAutomaton(const ResolutionPolicy& policy, json::KeyTable& keys, char attribute_prefix);
+    DeclAutomaton(const ResolutionPolicy& policy, storage::KeyTable& keys, char attribute_prefix);
     ~DeclAutomaton();
     DeclAutomaton(const DeclAutomaton&) = delete;
     DeclAutomaton& operator=(const DeclAutomaton&) = delete;
@@ -89,7 +89,7 @@ public:
 
     struct Opened {
         StateId state;
-        json::KeyId key;
+        storage::KeyId key;
     };
     // The element `local` opened below an element of state `parent` (or kTop).
     Opened open(StateId parent, std::string_view local);
@@ -100,7 +100,7 @@ public:
 
     struct Attribute {
         const schema::AttributeDef* decl;  // null: undeclared
-        json::KeyId key;
+        storage::KeyId key;
     };
     // Attribute `name` of an element of complex state `state`.
     Attribute attribute(StateId state, std::string_view name);
@@ -112,7 +112,7 @@ private:
     StateId intern(DeclState s);
 
     const ResolutionPolicy& policy_;
-    json::KeyTable& keys_;
+    storage::KeyTable& keys_;
     char attribute_prefix_;
     InProgressSets sets_;
     std::vector<DeclState> states_;

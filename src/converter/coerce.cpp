@@ -9,7 +9,7 @@ namespace tessaly::converter {
 
 namespace {
 
-using json::Value;
+using storage::Value;
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -135,7 +135,7 @@ Value coerce_boolean(std::string_view t) {
 
 }  // namespace
 
-json::Value coerce_value(std::string_view text, schema::JsonType kind) {
+storage::Value coerce_value(std::string_view text, schema::JsonType kind) {
     switch (kind) {
         case schema::JsonType::Integer: return coerce_integer(text);
         case schema::JsonType::Float: return coerce_float(text);

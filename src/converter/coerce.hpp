@@ -4,13 +4,13 @@
 
 #include <string_view>
 
-#include "json/value.hpp"
+#include "storage/value.hpp"
 #include "schema/model.hpp"
 
 namespace tessaly::converter {
 
 // The string result, when there is one, is a view of `text`, which must
 // outlive the value.
-json::Value coerce_value(std::string_view text, schema::JsonType kind);
+storage::Value coerce_value(std::string_view text, schema::JsonType kind);
 
 }  // namespace tessaly::converter

@@ -22,8 +22,8 @@ Status convert_file(std::string_view xml_path, const schema::SchemaModel& model,
     auto out = io::File::open_for_writing(output_path);
     if (!out) return fail(messages::failed_to_create(output_path, out.error()));
 
-    json::Arena arena;
-    json::KeyTable keys(arena);
+    storage::Arena arena;
+    storage::KeyTable keys;
     auto root = walk_document(reader, false, model, convention, arena, keys, options.interrupt);
     if (!root) return fail(std::move(root.error()));
     (void)in->close();  // read to the end: nothing its close could say matters

@@ -9,8 +9,8 @@ namespace tessaly::converter {
 
 Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention,
                                       const ConvertOptions& options) {
-    json::Arena arena;
-    json::KeyTable keys(arena);
+    storage::Arena arena;
+    storage::KeyTable keys;
     xml::Reader reader(xml);
     auto root = walk_document(reader, true, model, convention, arena, keys, options.interrupt);
     if (!root) return fail(std::move(root.error()));
@@ -19,7 +19,7 @@ Result<std::string> convert_to_string(std::string_view xml, const schema::Schema
     // Room for a text twice the input's size: pages never written cost
     // nothing, and regrowing a text of many megabytes copies it each time.
     out.reserve(xml.size() * 2 + 4096);
-    json::advise_huge_pages(out.data(), out.capacity());
+    storage::advise_huge_pages(out.data(), out.capacity());
     json::StringSink sink(out);
     if (auto w = json::write_pretty(**root, keys, sink); !w) return fail(messages::json_write_error(w.error()));
     // Reached only if the input broke its promise of being UTF-8.

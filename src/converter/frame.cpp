@@ -6,12 +6,12 @@
 
 namespace tessaly::converter {
 
-void ElementText::append(std::string_view piece, json::Arena& arena) {
+void ElementText::append(std::string_view piece, storage::Arena& arena) {
     if (piece.empty() || (first_.empty() && is_all_white_space(piece))) return;
     append_content(piece, arena);
 }
 
-void ElementText::append_content(std::string_view piece, json::Arena& arena) {
+void ElementText::append_content(std::string_view piece, storage::Arena& arena) {
     if (first_.empty()) {
         first_ = piece;
         length_ = piece.size();
@@ -25,7 +25,7 @@ void ElementText::append_content(std::string_view piece, json::Arena& arena) {
     length_ += piece.size();
 }
 
-std::optional<std::string_view> ElementText::finalize(json::Arena& arena) const {
+std::optional<std::string_view> ElementText::finalize(storage::Arena& arena) const {
     if (first_.empty()) return std::nullopt;
     std::string_view joined = first_;
     if (more_head_) {

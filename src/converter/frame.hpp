@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "converter/automaton.hpp"
-#include "json/arena.hpp"
-#include "json/value.hpp"
+#include "storage/arena.hpp"
+#include "storage/value.hpp"
 
 namespace tessaly::converter {
 
@@ -21,13 +21,13 @@ namespace tessaly::converter {
 class ElementText {
 public:
     // `piece` must outlive the frame (a view of the input or of the arena).
-    void append(std::string_view piece, json::Arena& arena);
+    void append(std::string_view piece, storage::Arena& arena);
     // The same for a piece known to matter: not empty, and not all white
     // space unless content arrived before.
-    void append_content(std::string_view piece, json::Arena& arena);
+    void append_content(std::string_view piece, storage::Arena& arena);
     // The joined text trimmed of White_Space at both ends; absent when
     // nothing remains.
-    std::optional<std::string_view> finalize(json::Arena& arena) const;
+    std::optional<std::string_view> finalize(storage::Arena& arena) const;
     bool has_content() const { return !first_.empty(); }
 
 private:
@@ -41,30 +41,44 @@ private:
     std::size_t length_ = 0;
 };
 
+// The arena's allocations for one open element's text: everything handed
+// out after its start tag has been dealt with (the lookups, the xsi:type
+// switch and the attribute values all allocate before the region starts)
+// until it closes. While the element has no children, nothing else
+// allocates there: key texts and automaton states have storage of their own.
+// So the region can be given back whole when such an element closes with
+// text that became a number, a boolean or nothing.
+class TextRegion {
+public:
+    explicit TextRegion(storage::Arena& arena) : start_(arena.mark()) {}
+    void give_back(storage::Arena& arena) const { arena.truncate_to(start_); }
+
+private:
+    const char* start_;
+};
+
 struct BuildFrame {
     // Every field set at once: a frame is made for every element, and
     // clearing it first as a block costs more than the frame's own work.
-    BuildFrame(StateId s, json::KeyId k, std::size_t attributes, std::size_t children, const char* mark)
-        : state(s), key(k), attributes_begin(attributes), children_begin(children), text_mark(mark) {}
+    BuildFrame(StateId s, storage::KeyId k, std::size_t attributes, std::size_t children, TextRegion region)
+        : state(s), key(k), attributes_begin(attributes), children_begin(children), text_region(region) {}
 
     StateId state;  // its declaration in force
-    json::KeyId key;  // its local name: the JSON key in the parent
+    storage::KeyId key;  // its local name: the JSON key in the parent
     // Where its attributes (keys, typed values, document order) and its
     // finished children begin on the walker's stacks. Both are needed only
     // until the element closes, so they never take room in the arena.
     std::size_t attributes_begin;
     ElementText text;
     std::size_t children_begin;
-    // The arena as it was once the tag was read: what an element without
-    // children allocates after it serves only its text.
-    const char* text_mark;
+    TextRegion text_region;
 };
 
 // One finished child waiting for its parent to close.
 struct ChildSlot {
-    json::KeyId key;
+    storage::KeyId key;
     bool always_array;
-    json::Value value;
+    storage::Value value;
 };
 
 }  // namespace tessaly::converter

@@ -9,17 +9,17 @@
 #include <string>
 #include <string_view>
 
-#include "json/arena.hpp"
+#include "storage/arena.hpp"
 #include "xml/utf8.hpp"
 
 namespace tessaly::converter {
 
 class InputText {
 public:
-    InputText(bool in_place, json::Arena& arena) : in_place_(in_place), arena_(arena) {}
+    InputText(bool in_place, storage::Arena& arena) : in_place_(in_place), arena_(arena) {}
 
     bool in_place() const { return in_place_; }
-    json::Arena& arena() { return arena_; }
+    storage::Arena& arena() { return arena_; }
 
     // `bytes` as UTF-8 text that lives as long as the arena.
     std::string_view keep(std::string_view bytes) {
@@ -41,7 +41,7 @@ public:
 
 private:
     bool in_place_;
-    json::Arena& arena_;
+    storage::Arena& arena_;
     std::string scratch_;
 };
 

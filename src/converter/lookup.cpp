@@ -19,14 +19,14 @@ StateId override_with_xsi_type(std::string_view attribute_text, StateId found, D
 }
 
 void collect_attributes(std::string_view attribute_text, StateId state, DeclAutomaton& automaton, InputText& input,
-                        std::vector<json::Member>& out) {
+                        std::vector<storage::Member>& out) {
     xml::AttributeReader attrs(attribute_text);
     xml::Attribute a;
     while (attrs.next(a)) {
         // The name is only peeked at: the automaton keeps its own copy.
         const DeclAutomaton::Attribute at = automaton.attribute(state, input.peek(a.name));
         std::string_view value = input.keep(a.value);
-        json::append_member(out, at.key, at.decl ? coerce_value(value, at.decl->json_type) : json::Value::string(value));
+        storage::append_member(out, at.key, at.decl ? coerce_value(value, at.decl->json_type) : storage::Value::string(value));
     }
 }
 

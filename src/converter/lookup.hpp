@@ -8,7 +8,7 @@
 
 #include "converter/automaton.hpp"
 #include "converter/input_text.hpp"
-#include "json/value.hpp"
+#include "storage/value.hpp"
 #include "schema/model.hpp"
 
 namespace tessaly::converter {
@@ -27,6 +27,6 @@ StateId override_with_xsi_type(std::string_view attribute_text, StateId found, D
 // names and typed by the attribute declarations of complex state `state`.
 // Appends to `out`.
 void collect_attributes(std::string_view attribute_text, StateId state, DeclAutomaton& automaton, InputText& input,
-                        std::vector<json::Member>& out);
+                        std::vector<storage::Member>& out);
 
 }  // namespace tessaly::converter

@@ -3,30 +3,30 @@
 #include <algorithm>
 #include <cstring>
 
-#include "json/key_order.hpp"
-#include "json/packed.hpp"
+#include "storage/key_order.hpp"
+#include "storage/packed.hpp"
 
 namespace tessaly::converter {
 
 namespace {
 
-using json::Member;
-using json::Value;
+using storage::Member;
+using storage::Value;
 
 // Appends one member per child name: the single value, or an array of all
 // values of that name when there are several or the first was declared to repeat.
-void append_children(std::span<ChildSlot> c, json::Arena& arena, ShapeScratch& s) {
+void append_children(std::span<ChildSlot> c, storage::Arena& arena, ShapeScratch& s) {
     // Grouped by name, document order kept within a name.
-    json::sort_by_key(c.data(), c.size(), s.keys, [](const ChildSlot& x) { return x.key; });
+    storage::sort_by_key(c.data(), c.size(), s.keys, [](const ChildSlot& x) { return x.key; });
     for (std::size_t i = 0; i < c.size();) {
         std::size_t j = i + 1;
         while (j < c.size() && c[j].key == c[i].key) ++j;
         if (j - i == 1 && !c[i].always_array) {
-            json::append_member(s.members, c[i].key, c[i].value);
+            storage::append_member(s.members, c[i].key, c[i].value);
         } else {
-            json::packed::RecordPacker array(arena, j - i, json::packed::kMaxValue);
+            storage::packed::RecordPacker array(arena, j - i, storage::packed::kMaxValue);
             for (std::size_t k = i; k < j; ++k) array.value(c[k].value);
-            json::append_member(s.members, c[i].key, array.finish(json::Kind::Array));
+            storage::append_member(s.members, c[i].key, array.finish(storage::Kind::Array));
         }
         i = j;
     }
@@ -35,34 +35,34 @@ void append_children(std::span<ChildSlot> c, json::Arena& arena, ShapeScratch& s
 // The members of the scratch from index `from` on, packed as an object and
 // taken off the scratch. `ordered`: they are known to be in key order with
 // unique keys already, as the grouped children of an element are.
-Value take_object(ShapeScratch& s, std::size_t from, json::Arena& arena, bool ordered = false) {
+Value take_object(ShapeScratch& s, std::size_t from, storage::Arena& arena, bool ordered = false) {
     Member* m = s.members.data() + from;
     std::size_t n = s.members.size() - from;
-    if (!ordered) n = json::order_members(m, n, s.keys);
-    Value v = json::packed::pack_object({m, n}, arena);
+    if (!ordered) n = storage::order_members(m, n, s.keys);
+    Value v = storage::packed::pack_object({m, n}, arena);
     s.members.resize(from);
     return v;
 }
 
 Value text_value(const ClosedElement& e) { return e.text ? *e.text : Value::null(); }
 
-Value badgerfish(const ClosedElement& e, json::Arena& arena, ShapeScratch& s) {
+Value badgerfish(const ClosedElement& e, storage::Arena& arena, ShapeScratch& s) {
     std::size_t from = s.members.size();
     s.members.insert(s.members.end(), e.attributes.begin(), e.attributes.end());
-    if (e.text) json::append_member(s.members, s.text_key, *e.text);
+    if (e.text) storage::append_member(s.members, s.text_key, *e.text);
     bool ordered = s.members.size() == from;
     append_children(e.children, arena, s);
     return take_object(s, from, arena, ordered);
 }
 
-Value parker(const ClosedElement& e, json::Arena& arena, ShapeScratch& s) {
+Value parker(const ClosedElement& e, storage::Arena& arena, ShapeScratch& s) {
     if (e.children.empty()) return text_value(e);
     std::size_t from = s.members.size();
     append_children(e.children, arena, s);
     return take_object(s, from, arena, true);
 }
 
-Value abdera(const ClosedElement& e, json::Arena& arena, ShapeScratch& s) {
+Value abdera(const ClosedElement& e, storage::Arena& arena, ShapeScratch& s) {
     std::size_t from = s.members.size();
     Member fields[2];
     std::size_t n = 0;
@@ -76,23 +76,23 @@ Value abdera(const ClosedElement& e, json::Arena& arena, ShapeScratch& s) {
     } else if (e.text) {
         fields[n++] = {s.children_key, text_value(e)};
     }
-    return json::packed::pack_object({fields, n}, arena);  // "attributes" sorts before "children"
+    return storage::packed::pack_object({fields, n}, arena);  // "attributes" sorts before "children"
 }
 
 }  // namespace
 
-json::Value frame_to_json(const ClosedElement& e, Convention convention, json::Arena& arena, ShapeScratch& scratch) {
+storage::Value frame_to_json(const ClosedElement& e, Convention convention, storage::Arena& arena, ShapeScratch& scratch) {
     if (convention == Convention::Parker) return parker(e, arena, scratch);
     if (e.children.empty() && e.attributes.empty()) return text_value(e);
     if (convention == Convention::Abdera) return abdera(e, arena, scratch);
     return badgerfish(e, arena, scratch);
 }
 
-json::Value serialize_root(const ClosedElement& e, Convention convention, json::Arena& arena, ShapeScratch& scratch) {
+storage::Value serialize_root(const ClosedElement& e, Convention convention, storage::Arena& arena, ShapeScratch& scratch) {
     Value v = frame_to_json(e, convention, arena, scratch);
     if (convention == Convention::Parker) return v;
     Member root{e.frame.key, v};
-    return json::packed::pack_object({&root, 1}, arena);
+    return storage::packed::pack_object({&root, 1}, arena);
 }
 
 }  // namespace tessaly::converter

@@ -8,9 +8,9 @@
 
 #include "converter/convention.hpp"
 #include "converter/frame.hpp"
-#include "json/arena.hpp"
-#include "json/key_table.hpp"
-#include "json/value.hpp"
+#include "storage/arena.hpp"
+#include "storage/key_table.hpp"
+#include "storage/value.hpp"
 
 namespace tessaly::converter {
 
@@ -20,22 +20,22 @@ namespace tessaly::converter {
 // (reordered in place by the shaping).
 struct ClosedElement {
     const BuildFrame& frame;
-    std::span<const json::Member> attributes;
-    const json::Value* text;  // null: no text
+    std::span<const storage::Member> attributes;
+    const storage::Value* text;  // null: no text
     std::span<ChildSlot> children;
 };
 
 // The keys and reusable buffers of one conversion, so shaping allocates
 // nothing per element beyond the arena.
 struct ShapeScratch {
-    explicit ShapeScratch(json::KeyTable& k)
+    explicit ShapeScratch(storage::KeyTable& k)
         : keys(k), text_key(k.intern("$")), attributes_key(k.intern("attributes")), children_key(k.intern("children")) {}
 
-    json::KeyTable& keys;
-    json::KeyId text_key;
-    json::KeyId attributes_key;
-    json::KeyId children_key;
-    std::vector<json::Member> members;
+    storage::KeyTable& keys;
+    storage::KeyId text_key;
+    storage::KeyId attributes_key;
+    storage::KeyId children_key;
+    std::vector<storage::Member> members;
 };
 
 // How attribute names become keys: "@name" in BadgerFish, the name itself in
@@ -43,10 +43,10 @@ struct ShapeScratch {
 inline bool keeps_attributes(Convention c) { return c != Convention::Parker; }
 inline char attribute_key_prefix(Convention c) { return c == Convention::BadgerFish ? '@' : '\0'; }
 
-json::Value frame_to_json(const ClosedElement& e, Convention convention, json::Arena& arena, ShapeScratch& scratch);
+storage::Value frame_to_json(const ClosedElement& e, Convention convention, storage::Arena& arena, ShapeScratch& scratch);
 
 // The document's value: Parker's value of the document element itself; for
 // BadgerFish and Abdera an object holding it under the element's name.
-json::Value serialize_root(const ClosedElement& e, Convention convention, json::Arena& arena, ShapeScratch& scratch);
+storage::Value serialize_root(const ClosedElement& e, Convention convention, storage::Arena& arena, ShapeScratch& scratch);
 
 }  // namespace tessaly::converter

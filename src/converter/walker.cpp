@@ -23,8 +23,8 @@ std::string_view local_name(std::string_view qname) {
 
 class Walker {
 public:
-    Walker(bool in_place, const schema::SchemaModel& model, Convention convention, json::Arena& arena,
-           json::KeyTable& keys)
+    Walker(bool in_place, const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
+           storage::KeyTable& keys)
         : input_(in_place, arena),
           model_(model),
           convention_(convention),
@@ -34,7 +34,7 @@ public:
           policy_(model),
           automaton_(policy_, keys, attribute_key_prefix(convention)) {}
 
-    Result<std::optional<json::Value>> run(xml::Reader& reader, InterruptCheck interrupt) {
+    Result<std::optional<storage::Value>> run(xml::Reader& reader, InterruptCheck interrupt) {
         unsigned until_check = kInterruptStride;
         while (true) {
             if (--until_check == 0) [[unlikely]] {
@@ -75,39 +75,39 @@ private:
         if (keeps_attributes_ && !ev.body.empty() && automaton_.state(state).complex)
             collect_attributes(ev.body, state, automaton_, input_, attributes_);
 
-        stack_.emplace_back(state, key, attributes_begin, children_.size(), arena_.mark());
+        stack_.emplace_back(state, key, attributes_begin, children_.size(), TextRegion(arena_));
     }
 
     // An empty-element tag has no text to finalise; otherwise the same.
     void close_element(bool has_end_tag) {
         BuildFrame& f = stack_.back();
         const DeclState& state = automaton_.state(f.state);
-        json::Value text_value;
-        const json::Value* text = nullptr;
+        storage::Value text_value;
+        const storage::Value* text = nullptr;
         if (has_end_tag)
             if (auto t = f.text.finalize(arena_)) {
                 text_value = coerce_value(*t, state.text_kind);
                 text = &text_value;
             }
-        std::span<const json::Member> attrs(attributes_.data() + f.attributes_begin,
+        std::span<const storage::Member> attrs(attributes_.data() + f.attributes_begin,
                                             attributes_.size() - f.attributes_begin);
         std::span<ChildSlot> kids(children_.data() + f.children_begin, children_.size() - f.children_begin);
         ClosedElement closed{f, attrs, text, kids};
         // Text that became a number, a boolean or nothing is no longer
         // needed; without children, nothing else was allocated since the tag.
-        if (kids.empty() && !(text && text->kind() == json::Kind::String)) arena_.truncate_to(f.text_mark);
+        if (kids.empty() && !(text && text->kind() == storage::Kind::String)) f.text_region.give_back(arena_);
         bool top_level = stack_.size() == 1;
         // A later top-level element replaces an earlier one.
-        json::Value v = top_level ? serialize_root(closed, convention_, arena_, scratch_)
+        storage::Value v = top_level ? serialize_root(closed, convention_, arena_, scratch_)
                                   : frame_to_json(closed, convention_, arena_, scratch_);
         bool always_array = state.always_array;
-        json::KeyId key = f.key;
+        storage::KeyId key = f.key;
         attributes_.resize(f.attributes_begin);
         children_.resize(f.children_begin);
         stack_.pop_back();
         if (top_level) root_ = v;
         else {
-            // Field by field, as json::append_member does, and for its reason.
+            // Field by field, as storage::append_member does, and for its reason.
             ChildSlot& c = children_.emplace_back();
             c.key = key;
             c.always_array = always_array;
@@ -155,21 +155,21 @@ private:
     InputText input_;
     const schema::SchemaModel& model_;
     Convention convention_;
-    json::Arena& arena_;
+    storage::Arena& arena_;
     ShapeScratch scratch_;
     bool keeps_attributes_;
     std::vector<BuildFrame> stack_;
     std::vector<ChildSlot> children_;
-    std::vector<json::Member> attributes_;
-    std::optional<json::Value> root_;
+    std::vector<storage::Member> attributes_;
+    std::optional<storage::Value> root_;
     LiteralPolicy policy_;
     DeclAutomaton automaton_;
 };
 
 }  // namespace
 
-Result<std::optional<json::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
-                                                 Convention convention, json::Arena& arena, json::KeyTable& keys,
+Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
+                                                 Convention convention, storage::Arena& arena, storage::KeyTable& keys,
                                                  InterruptCheck interrupt) {
     Walker w(in_place, model, convention, arena, keys);
     return w.run(reader, interrupt);

@@ -8,9 +8,9 @@
 #include "converter/convention.hpp"
 #include "converter/convert.hpp"
 #include "error.hpp"
-#include "json/arena.hpp"
-#include "json/key_table.hpp"
-#include "json/value.hpp"
+#include "storage/arena.hpp"
+#include "storage/key_table.hpp"
+#include "storage/value.hpp"
 #include "messages.hpp"  // the texts of the walk's errors
 #include "schema/model.hpp"
 #include "xml/reader.hpp"
@@ -24,8 +24,8 @@ namespace tessaly::converter {
 // (a document in memory), so they are used without copying.
 // `interrupt` is asked every kInterruptStride events.
 inline constexpr unsigned kInterruptStride = 1u << 16;
-Result<std::optional<json::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
-                                                 Convention convention, json::Arena& arena, json::KeyTable& keys,
+Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
+                                                 Convention convention, storage::Arena& arena, storage::KeyTable& keys,
                                                  InterruptCheck interrupt = {});
 
 }  // namespace tessaly::converter

@@ -7,11 +7,15 @@
 #include <vector>
 
 #include "json/escape.hpp"
-#include "json/packed.hpp"
+#include "storage/packed.hpp"
 
 namespace tessaly::json {
 
 namespace {
+
+using storage::KeyId;
+using storage::Kind;
+namespace packed = storage::packed;
 
 // A line break and the indentation after it come from this one run, so
 // most of them are a single copy: ",\n" then spaces; "\n" alone starts at 1.

@@ -7,9 +7,13 @@
 #include <string>
 #include <string_view>
 
-#include "json/value.hpp"
+#include "storage/value.hpp"
 
 namespace tessaly::json {
+
+// The values written, and their keys, live in the per-call storage.
+using storage::KeyTable;
+using storage::Value;
 
 // Where the text goes. The writer stages small pieces itself and hands the
 // sink large runs, so a sink may be as simple as an append.

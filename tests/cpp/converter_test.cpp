@@ -27,11 +27,11 @@ using schema::MaxOccurs;
 using schema::SchemaModel;
 using schema::TypeDef;
 
-std::string json_of(const json::Value& v) {
+std::string json_of(const storage::Value& v) {
     std::string out;
     json::StringSink sink(out);
-    json::Arena arena;
-    json::KeyTable no_keys(arena);  // a coerced value is never an object
+    storage::Arena arena;
+    storage::KeyTable no_keys;  // a coerced value is never an object
     EXPECT_TRUE(json::write_pretty(v, no_keys, sink).has_value());
     return out;
 }
@@ -98,8 +98,8 @@ TEST(Coerce, DecimalsParseToTheNearestDouble) {
         if (rng() % 3) t.insert(rng() % (t.size() + 1), ".");
         const char* sign = rng() % 3 == 0 ? "-" : (rng() % 5 == 0 ? "+" : "");
         t = sign + t;
-        json::Value v = coerce_value(t, JsonType::Float);
-        ASSERT_EQ(v.kind(), json::Kind::Float) << t;
+        storage::Value v = coerce_value(t, JsonType::Float);
+        ASSERT_EQ(v.kind(), storage::Kind::Float) << t;
         double want = 0;
         const char* first = t.data() + (t[0] == '+' ? 1 : 0);
         ASSERT_EQ(std::from_chars(first, t.data() + t.size(), want).ec, std::errc()) << t;

@@ -17,21 +17,23 @@
 #include <string>
 #include <vector>
 
-#include "json/arena.hpp"
-#include "json/key_table.hpp"
-#include "json/packed.hpp"
-#include "json/value.hpp"
+#include "storage/arena.hpp"
+#include "storage/key_table.hpp"
+#include "storage/packed.hpp"
+#include "storage/value.hpp"
 #include "json/writer.hpp"
 
 namespace tessaly::json {
 namespace {
+
+using namespace storage;
 
 using namespace std::string_literals;
 
 // Values, their storage and their keys for one test.
 struct Build {
     Arena arena;
-    KeyTable keys{arena};
+    KeyTable keys;
 
     Value str(std::string_view s) { return Value::string(arena.copy(s)); }
     Value arr(std::span<const Value> items) {
@@ -686,8 +688,7 @@ TEST(Packed, ValuesRoundTrip) {
 }
 
 TEST(KeyTable, OneNumberPerText) {
-    Arena arena;
-    KeyTable keys(arena);
+    KeyTable keys;
     const KeyId a = keys.intern("a");
     EXPECT_EQ(keys.intern("a"), a);
     // However the text is split into prefix and name, it is the same key.
@@ -717,8 +718,7 @@ TEST(KeyTable, OneNumberPerText) {
 // still be the byte order of the texts, before, between and after the
 // re-rankings.
 TEST(KeyTable, OrderStaysByteOrderAcrossRankings) {
-    Arena arena;
-    KeyTable keys(arena);
+    KeyTable keys;
     std::mt19937_64 rng(7);
     const std::string alphabet = "aAb_\x7f\x80\xc3\xff";
     std::vector<std::string> texts;

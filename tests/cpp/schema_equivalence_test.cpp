@@ -14,7 +14,7 @@
 #include "converter/convert.hpp"
 #include "converter/automaton.hpp"
 #include "converter/literal_policy.hpp"
-#include "json/arena.hpp"
+#include "storage/arena.hpp"
 #include "literal_resolution.hpp"
 #include "schema/load_steps.hpp"
 #include "schema/loader.hpp"
@@ -101,8 +101,8 @@ public:
 private:
     const SchemaModel& lazy_;
     const SchemaModel& literal_;
-    json::Arena arena_;
-    json::KeyTable keys_{arena_};
+    storage::Arena arena_;
+    storage::KeyTable keys_;
     converter::LiteralPolicy policy_;
     DeclAutomaton automaton_;
     int max_depth_;

@@ -1,10 +1,10 @@
-#include "json/arena.hpp"
+#include "storage/arena.hpp"
 
 #include <algorithm>
 #include <new>
 #include <sys/mman.h>
 
-namespace tessaly::json {
+namespace tessaly::storage {
 
 namespace {
 constexpr std::size_t kFirstBlock = 64 * 1024;
@@ -61,4 +61,4 @@ void* Arena::allocate_slow(std::size_t size, std::size_t align) {
     return block_ + p;
 }
 
-}  // namespace tessaly::json
+}  // namespace tessaly::storage

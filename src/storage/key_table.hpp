@@ -12,16 +12,19 @@
 #include <string_view>
 #include <vector>
 
-#include "json/arena.hpp"
-#include "json/name_hash.hpp"
+#include "storage/arena.hpp"
+#include "storage/name_hash.hpp"
 
-namespace tessaly::json {
+namespace tessaly::storage {
 
 using KeyId = std::uint32_t;
 
 class KeyTable {
 public:
-    explicit KeyTable(Arena& arena) : arena_(arena), slots_(64) {}
+    // Key texts live in the table's own arena, never in the values' arena,
+    // whose tail the walker gives back as elements close: a key interned at
+    // any moment outlives that.
+    KeyTable() : slots_(64) {}
 
     // The number of `prefix` followed by `name` (no prefix when '\0'),
     // adding it on first sight. Equal texts get the same number however they
@@ -33,7 +36,7 @@ public:
         return intern_text(joined_);
     }
 
-    // The key's text; it lives as long as the arena.
+    // The key's text; it lives as long as the table.
     std::string_view text(KeyId id) const { return texts_[id]; }
     std::size_t size() const { return texts_.size(); }
 
@@ -117,7 +120,7 @@ private:
         }
     }
 
-    Arena& arena_;
+    Arena arena_;
     std::vector<Slot> slots_;
     std::vector<std::string_view> texts_;
     std::string joined_;  // a prefixed name while it is looked up
@@ -127,4 +130,4 @@ private:
     std::size_t unranked_work_ = 0;
 };
 
-}  // namespace tessaly::json
+}  // namespace tessaly::storage

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tessaly::json {
+namespace tessaly::storage {
 
 // Asks the kernel to back the whole pages of [p, p + n) with huge pages where
 // it can: a conversion writes megabytes into fresh memory once, and taking
@@ -78,4 +78,4 @@ private:
     std::size_t reserved_ = 0;
 };
 
-}  // namespace tessaly::json
+}  // namespace tessaly::storage

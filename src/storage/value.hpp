@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "json/arena.hpp"
-#include "json/key_table.hpp"
+#include "storage/arena.hpp"
+#include "storage/key_table.hpp"
 
-namespace tessaly::json {
+namespace tessaly::storage {
 
 enum class Kind : std::uint8_t { Null, False, True, UInt, Int, Float, String, Array, Object };
 
@@ -96,4 +96,4 @@ inline void append_member(std::vector<Member>& out, KeyId key, const Value& valu
 // value); returns how many remain at the front.
 std::size_t order_members(Member* members, std::size_t n, KeyTable& keys);
 
-}  // namespace tessaly::json
+}  // namespace tessaly::storage

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "json/key_table.hpp"
+#include "storage/key_table.hpp"
 
-namespace tessaly::json {
+namespace tessaly::storage {
 
 // Sorts `items` by `key_of(item)` in key order, stably: items of equal keys
 // keep their order. Most runs have a handful of items, often already in
@@ -37,4 +37,4 @@ void sort_by_key(T* items, std::size_t n, KeyTable& keys, KeyOf key_of, std::siz
     }
 }
 
-}  // namespace tessaly::json
+}  // namespace tessaly::storage

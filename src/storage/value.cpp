@@ -1,8 +1,8 @@
-#include "json/value.hpp"
+#include "storage/value.hpp"
 
-#include "json/key_order.hpp"
+#include "storage/key_order.hpp"
 
-namespace tessaly::json {
+namespace tessaly::storage {
 
 std::size_t order_members(Member* members, std::size_t n, KeyTable& keys) {
     // Already in order with no key twice: the common case, left as it is.
@@ -19,4 +19,4 @@ std::size_t order_members(Member* members, std::size_t n, KeyTable& keys) {
     return out;
 }
 
-}  // namespace tessaly::json
+}  // namespace tessaly::storage

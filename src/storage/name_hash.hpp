@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace tessaly::json {
+namespace tessaly::storage {
 
 inline std::uint64_t mix_word(std::uint64_t h, std::uint64_t w) {
     h = (h ^ w) * 0xFF51AFD7ED558CCDull;
@@ -31,4 +31,4 @@ inline std::uint64_t hash_name(std::string_view s, std::uint64_t seed = 0) {
     return h ^ (h >> 29);
 }
 
-}  // namespace tessaly::json
+}  // namespace tessaly::storage

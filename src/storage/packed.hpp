@@ -24,10 +24,10 @@
 #include <cstring>
 #include <span>
 
-#include "json/arena.hpp"
-#include "json/value.hpp"
+#include "storage/arena.hpp"
+#include "storage/value.hpp"
 
-namespace tessaly::json::packed {
+namespace tessaly::storage::packed {
 
 inline constexpr std::size_t kMaxVarint = 10;
 inline constexpr std::size_t kMaxValue = 1 + 2 * kMaxVarint;
@@ -155,4 +155,4 @@ inline Value pack_object(std::span<const Member> members, Arena& arena) {
     return r.finish(Kind::Object);
 }
 
-}  // namespace tessaly::json::packed
+}  // namespace tessaly::storage::packed
