@@ -1,4 +1,4 @@
-#include "error.hpp"
+#include "tessaly/error.hpp"
 
 #include "messages.hpp"
 
@@ -11,5 +11,7 @@ std::string TessalyError::display() const {
     out.append(prefix).append(detail);
     return out;
 }
+
+std::string internal_error_text(std::string_view what) { return messages::internal_error(what); }
 
 }  // namespace tessaly

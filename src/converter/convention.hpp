@@ -1,9 +1,9 @@
 #pragma once
-#include <cstdint>
+
+#include "tessaly/convention.hpp"
 
 namespace tessaly::converter {
 
-// The output shape. Codes are shared with the Python `Convention` members.
-enum class Convention : std::uint8_t { BadgerFish = 0, Parker = 1, Abdera = 2 };
+using tessaly::Convention;
 
 }  // namespace tessaly::converter

@@ -7,25 +7,14 @@
 #include <string_view>
 
 #include "converter/convention.hpp"
-#include "error.hpp"
+#include "tessaly/core.hpp"
+#include "tessaly/error.hpp"
 #include "schema/model.hpp"
 
 namespace tessaly::converter {
 
-// Asked now and then during a long walk over the input whether to stop (the
-// caller saw Ctrl-C, say). A stop ends the call with an Interrupted error
-// before any output is written.
-struct InterruptCheck {
-    bool (*requested)(void* context) = nullptr;
-    void* context = nullptr;
-};
-
-struct ConvertOptions {
-    // The file input's window: the most of the input held at once, unless
-    // one event is longer.
-    std::size_t window_size = 8 * 1024 * 1024;
-    InterruptCheck interrupt;
-};
+using core::ConvertOptions;
+using core::InterruptCheck;
 
 // `xml` is the whole document; callers pass text already checked to be UTF-8.
 Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention,

@@ -7,7 +7,7 @@
 
 #include "converter/convention.hpp"
 #include "converter/convert.hpp"
-#include "error.hpp"
+#include "tessaly/error.hpp"
 #include "storage/arena.hpp"
 #include "storage/key_table.hpp"
 #include "storage/value.hpp"

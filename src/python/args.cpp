@@ -156,9 +156,9 @@ bool arg_schema(PyObject* obj, const char* param, const schema::SchemaModel*& ou
     return true;
 }
 
-bool arg_convention(PyObject* obj, const char* param, converter::Convention& out) {
+bool arg_convention(PyObject* obj, const char* param, Convention& out) {
     if (!obj) {
-        out = converter::Convention::BadgerFish;
+        out = Convention::BadgerFish;
         return true;
     }
     if (!is_convention(obj)) return fail_not_instance(obj, param, "Convention");

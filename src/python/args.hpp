@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "converter/convention.hpp"
+#include "tessaly/convention.hpp"
 #include "python/py.hpp"
 
 namespace tessaly::schema {
@@ -42,7 +42,7 @@ bool arg_bytes(PyObject* obj, const char* param, std::string_view& out);
 // A Schema; the model is borrowed for as long as `obj` lives.
 bool arg_schema(PyObject* obj, const char* param, const schema::SchemaModel*& out);
 // A Convention; BadgerFish when `obj` is nullptr (the argument was omitted).
-bool arg_convention(PyObject* obj, const char* param, converter::Convention& out);
+bool arg_convention(PyObject* obj, const char* param, Convention& out);
 
 // Sets "'{type}' object is not an instance of '{expected}'" (or the None form).
 void raise_not_instance(PyObject* obj, const char* expected);

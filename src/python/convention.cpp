@@ -114,6 +114,6 @@ PyObject* convention_type() {
 
 bool is_convention(PyObject* obj) { return g_type && PyObject_TypeCheck(obj, g_type); }
 
-converter::Convention convention_value(PyObject* member) { return static_cast<converter::Convention>(code_of(member)); }
+Convention convention_value(PyObject* member) { return static_cast<Convention>(code_of(member)); }
 
 }  // namespace tessaly::python

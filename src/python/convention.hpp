@@ -1,7 +1,7 @@
 #pragma once
 // The Python `Convention` enumeration: three members, each created once.
 
-#include "converter/convention.hpp"
+#include "tessaly/convention.hpp"
 #include "python/py.hpp"
 
 namespace tessaly::python {
@@ -12,6 +12,6 @@ PyObject* convention_type();
 
 // Only after convention_type() has succeeded.
 bool is_convention(PyObject* obj);
-converter::Convention convention_value(PyObject* member);
+Convention convention_value(PyObject* member);
 
 }  // namespace tessaly::python

@@ -4,7 +4,6 @@
 #include <new>
 #include <string>
 
-#include "messages.hpp"
 
 namespace tessaly::python {
 
@@ -33,12 +32,16 @@ void raise_internal_fault() noexcept {
         PyErr_NoMemory();
     } catch (const std::exception& e) {
         try {
-            set_runtime_error(messages::internal_error(e.what()));
+            set_runtime_error(internal_error_text(e.what()));
         } catch (...) {
             PyErr_NoMemory();
         }
     } catch (...) {
-        PyErr_SetString(PyExc_RuntimeError, messages::kUnknownInternalError);
+        try {
+            set_runtime_error(internal_error_text("unknown exception"));
+        } catch (...) {
+            PyErr_NoMemory();
+        }
     }
 }
 

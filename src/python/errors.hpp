@@ -2,7 +2,7 @@
 // How failures leave the module: the system's own errors as RuntimeError,
 // and any C++ exception stopped at the boundary, never reaching the interpreter.
 
-#include "error.hpp"
+#include "tessaly/error.hpp"
 #include "python/py.hpp"
 
 namespace tessaly::python {

@@ -2,39 +2,33 @@
 
 #include <memory>
 
-#include "messages.hpp"
 #include "python/args.hpp"
 #include "python/errors.hpp"
-#include "python/xsd.hpp"
-#include "xml/utf8.hpp"
 
 namespace tessaly::python {
+
+using namespace core;
 
 namespace {
 
 struct SchemaObject {
     PyObject_HEAD
     // Never null once the object is handed out, and never written again.
-    schema::SchemaModel* model;
+    const schema::SchemaModel* model;
 };
 
 constexpr char kDoc[] = "A parsed XSD schema that can be reused across multiple conversions.";
 
 PyTypeObject* g_type = nullptr;
 
-// A new Schema owning `model`; on failure the model is destroyed with the holder.
-PyObject* make_schema(schema::SchemaModel&& model) {
-    auto holder = std::make_unique<schema::SchemaModel>(std::move(model));
+// A new Schema owning the loaded model; on failure the model goes with the holder.
+PyObject* from_model(Result<SchemaModelPtr> model) {
+    if (!model) return raise_error(model.error());
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(g_type, Py_tp_alloc));
     PyObject* obj = alloc(g_type, 0);
     if (!obj) return nullptr;
-    reinterpret_cast<SchemaObject*>(obj)->model = holder.release();
+    reinterpret_cast<SchemaObject*>(obj)->model = model->release();
     return obj;
-}
-
-PyObject* from_model(Result<schema::SchemaModel> model) {
-    if (!model) return raise_error(model.error());
-    return make_schema(std::move(*model));
 }
 
 PyObject* schema_from_file(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -50,12 +44,12 @@ PyObject* schema_from_bytes(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
     PyObject* bound[kMaxParams];
     std::string_view xsd;
     if (!bind_arguments(sig, args, nargs, kwnames, bound) || !arg_bytes(bound[0], "xsd_bytes", xsd)) return nullptr;
-    if (auto bad = xml::find_utf8_error(xsd)) return raise_error(messages::xsd_not_utf8(*bad));
-    return from_model(load_schema_text(xsd));
+    if (auto bad = check_xsd_bytes(xsd); !bad) return raise_error(bad.error());
+    return from_model(load_schema_bytes(xsd));
 }
 
 void schema_dealloc(PyObject* self) {
-    delete reinterpret_cast<SchemaObject*>(self)->model;
+    SchemaModelDelete{}(reinterpret_cast<SchemaObject*>(self)->model);
     PyTypeObject* tp = Py_TYPE(self);
     auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(tp, Py_tp_free));
     free_fn(self);

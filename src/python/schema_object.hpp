@@ -3,7 +3,7 @@
 // read in place by any number of conversions at once.
 
 #include "python/py.hpp"
-#include "schema/model.hpp"
+#include "tessaly/core.hpp"
 
 namespace tessaly::python {
 

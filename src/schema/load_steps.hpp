@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "error.hpp"
+#include "tessaly/error.hpp"
 #include "schema/parse_context.hpp"
 
 namespace tessaly::schema {

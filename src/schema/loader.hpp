@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "error.hpp"
+#include "tessaly/error.hpp"
 #include "schema/model.hpp"
 
 namespace tessaly::schema {

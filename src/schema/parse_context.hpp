@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "error.hpp"
+#include "tessaly/error.hpp"
 #include "schema/model.hpp"
 
 namespace tessaly::schema {

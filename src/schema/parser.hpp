@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "error.hpp"
+#include "tessaly/error.hpp"
 #include "schema/model.hpp"
 #include "schema/parse_context.hpp"
 #include "xml/reader.hpp"

@@ -25,6 +25,10 @@ struct TessalyError {
     std::string display() const;
 };
 
+// The text shown for a C++ exception stopped at a surface: "internal error: "
+// and its description.
+std::string internal_error_text(std::string_view what);
+
 template <class T>
 using Result = std::expected<T, TessalyError>;
 using Status = std::expected<void, TessalyError>;

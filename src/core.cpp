@@ -1,0 +1,59 @@
+// The public interface, over the loader, the converter and the file layer.
+
+#include "tessaly/core.hpp"
+
+#include "converter/convert.hpp"
+#include "io/read_file.hpp"
+#include "io/temp_file.hpp"
+#include "messages.hpp"
+#include "schema/loader.hpp"
+#include "xml/utf8.hpp"
+
+namespace tessaly::core {
+
+namespace {
+
+Result<SchemaModelPtr> own(Result<schema::SchemaModel> model) {
+    if (!model) return fail(std::move(model.error()));
+    return SchemaModelPtr(new schema::SchemaModel(std::move(*model)));
+}
+
+}  // namespace
+
+void SchemaModelDelete::operator()(const schema::SchemaModel* model) const noexcept { delete model; }
+
+Result<SchemaModelPtr> load_schema(std::string_view xsd_path) { return own(schema::parse_xsd(xsd_path)); }
+
+Result<SchemaModelPtr> load_schema_bytes(std::string_view xsd) {
+    auto file = io::TempFile::create(io::temp_dir(), "_tessaly_", ".xsd", xsd);
+    if (!file) return fail(messages::failed_to_write_temp_xsd(file.error()));
+    return own(schema::parse_xsd(file->path()));
+}
+
+Status check_xsd_bytes(std::string_view xsd) {
+    if (auto bad = xml::find_utf8_error(xsd)) return fail(messages::xsd_not_utf8(*bad));
+    return {};
+}
+
+Status check_xml_bytes(std::string_view xml) {
+    if (auto bad = xml::find_utf8_error(xml)) return fail(messages::xml_not_utf8(*bad));
+    return {};
+}
+
+Result<std::string> read_xml_file(std::string_view path) {
+    auto text = io::read_utf8_file(path);
+    if (!text) return fail(messages::failed_to_read(path, text.error()));
+    return std::move(*text);
+}
+
+Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention,
+                                      const ConvertOptions& options) {
+    return converter::convert_to_string(xml, model, convention, options);
+}
+
+Status convert_file(std::string_view xml_path, const schema::SchemaModel& model, std::string_view output_path,
+                    Convention convention, const ConvertOptions& options) {
+    return converter::convert_file(xml_path, model, output_path, convention, options);
+}
+
+}  // namespace tessaly::core
