@@ -1,6 +1,7 @@
 #include "converter/lookup.hpp"
 
 #include "converter/coerce.hpp"
+#include "xml/names.hpp"
 #include "xml/reader.hpp"
 
 namespace tessaly::converter {
@@ -11,9 +12,7 @@ StateId override_with_xsi_type(std::string_view attribute_text, StateId found, D
     xml::Attribute a;
     while (attrs.next(a)) {
         if (a.name != "xsi:type") continue;
-        std::string_view value = input.peek(a.value);
-        std::size_t colon = value.find(':');
-        return automaton.switch_type(found, colon == std::string_view::npos ? value : value.substr(colon + 1));
+        return automaton.switch_type(found, xml::local_name(input.peek(a.value)));
     }
     return found;
 }

@@ -11,15 +11,13 @@
 #include "converter/references.hpp"
 #include "converter/shape.hpp"
 #include "converter/text.hpp"
+#include "xml/names.hpp"
 
 namespace tessaly::converter {
 
 namespace {
 
-std::string_view local_name(std::string_view qname) {
-    std::size_t colon = qname.find(':');
-    return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
-}
+using xml::local_name;
 
 class Walker {
 public:

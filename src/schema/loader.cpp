@@ -9,7 +9,6 @@
 #include "io/file.hpp"
 #include "io/read_file.hpp"
 #include "messages.hpp"
-#include "schema/load_steps.hpp"
 #include "schema/parser.hpp"
 #include "schema/resolve.hpp"
 

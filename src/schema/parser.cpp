@@ -211,11 +211,6 @@ void pop_if(XsdStack& stack) {
 
 }  // namespace
 
-std::string_view local_name(std::string_view name) noexcept {
-    std::size_t colon = name.find(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
 PrefixedName resolve_prefixed_name(const ParseContext& context, std::string_view name) noexcept {
     PrefixedName out;
     std::size_t colon = name.find(':');

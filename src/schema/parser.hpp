@@ -14,6 +14,7 @@
 #include "tessaly/error.hpp"
 #include "schema/model.hpp"
 #include "schema/parse_context.hpp"
+#include "xml/names.hpp"
 #include "xml/reader.hpp"
 
 namespace tessaly::schema {
@@ -49,8 +50,7 @@ using XsdStackFrame = std::variant<frame::SchemaRoot, frame::ComplexType, frame:
                                    frame::Compositor, frame::Derivation>;
 using XsdStack = std::vector<XsdStackFrame>;
 
-// The part of `name` after its first colon, or all of it.
-std::string_view local_name(std::string_view name) noexcept;
+using xml::local_name;
 
 struct PrefixedName {
     std::optional<std::string_view> namespace_uri;  // views into the context

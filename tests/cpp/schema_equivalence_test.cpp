@@ -16,7 +16,6 @@
 #include "converter/literal_policy.hpp"
 #include "storage/arena.hpp"
 #include "literal_resolution.hpp"
-#include "schema/load_steps.hpp"
 #include "schema/loader.hpp"
 #include "schema/resolve.hpp"
 #include "schema_test_util.hpp"

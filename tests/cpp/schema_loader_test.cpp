@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "schema/load_steps.hpp"
 #include "schema/loader.hpp"
 #include "schema_test_util.hpp"
 

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "schema/load_steps.hpp"
 #include "schema/loader.hpp"
 #include "xml/reader.hpp"
 #include "schema_test_util.hpp"

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "schema/load_steps.hpp"
 #include "schema/loader.hpp"
 #include "schema/model.hpp"
 
