@@ -49,7 +49,12 @@ public:
         }
     }
 
+    // Remembers (context, name). A document with a great many distinct names
+    // (a million attributes on one tag) stops being remembered past a bound;
+    // those pairs are worked out again each time they come, so memory stays
+    // bounded however many names a document invents.
     void insert(std::uint32_t context, std::string_view name, std::uint64_t h, Found value) {
+        if (count_ >= kMaxEntries) return;
         auto& copy = names_.emplace_back(new char[name.size() + 1]);
         std::memcpy(copy.get(), name.data(), name.size());
         place({h, copy.get(), static_cast<std::uint32_t>(name.size()), context, value});
@@ -57,6 +62,8 @@ public:
     }
 
 private:
+    static constexpr std::size_t kMaxEntries = std::size_t{1} << 16;
+
     // Equal hashes nearly always mean equal names, so the bytes are compared
     // in a few word loads rather than through a library call.
     static bool same_bytes(const char* stored, std::string_view name) {

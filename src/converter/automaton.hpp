@@ -9,7 +9,8 @@
 // per conversion. What a state and a name lead to is worked out by the
 // resolution policy the first time a conversion meets the pair, and found by
 // one hash probe after that: memory grows with the distinct (state, name)
-// pairs a document visits, never with its length.
+// pairs a document visits (up to a bound past which pairs are worked out
+// afresh each time), never with its length.
 
 #include <cstdint>
 #include <memory>
