@@ -16,10 +16,10 @@ from conftest import EXAMPLES, SMALL_XSD, loads
 
 def _load_bench():
     path = Path(__file__).resolve().parents[2] / "bench" / "hostile.py"
-    spec = importlib.util.spec_from_file_location("bench_hostile", path)
-    module = importlib.util.module_from_spec(spec)
-    sys.modules[spec.name] = module  # dataclasses look their module up here
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("bench_hostile", path)
+    module = importlib.util.module_from_spec(found)
+    sys.modules[found.name] = module  # dataclasses look their module up here
+    found.loader.exec_module(module)
     return module
 
 
