@@ -1,7 +1,7 @@
 // One document, converted three ways: in memory, file to file through a
 // window that takes the whole input at once, and file to file through a
-// window and output buffer of 1 to 64 bytes. The first byte picks the schema and the convention
-// (schemas.hpp), the second the small buffer's size; the rest is the
+// window of 1 to 64 bytes. The first byte picks the schema and the convention
+// (schemas.hpp), the second the small window's size; the rest is the
 // document. All three must give the same bytes, or the same error. Input
 // that is not UTF-8 is repaired first, since memory input must be UTF-8; the
 // raw bytes then also go through both file conversions, which must agree.
@@ -25,7 +25,7 @@ using tessaly::converter::ConvertOptions;
 struct Job {
     std::string_view xml;
     fuzz::Choice choice;
-    std::size_t small_buffer;
+    std::size_t small_window;
 };
 
 Result<std::string> in_memory(const Job& job) {
@@ -49,7 +49,7 @@ constexpr std::size_t kWholeWindow = 128 * 1024;
 
 Result<std::string> files_whole(const Job& job) { return through_files(job, {.window_size = kWholeWindow}); }
 
-Result<std::string> files_small(const Job& job) { return through_files(job, {.window_size = job.small_buffer}); }
+Result<std::string> files_small(const Job& job) { return through_files(job, {.window_size = job.small_window}); }
 
 struct Way {
     const char* name;
@@ -59,7 +59,7 @@ struct Way {
 constexpr Way kWays[] = {
     {"in memory", in_memory},
     {"files, one window", files_whole},
-    {"files, small buffers", files_small},
+    {"files, small window", files_small},
 };
 
 void same(const char* what, const Result<std::string>& a, const Result<std::string>& b) {
@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     if (!input.was_utf8()) {
-        const Job raw_job{raw, job.choice, job.small_buffer};
+        const Job raw_job{raw, job.choice, job.small_window};
         same("raw bytes: files, one window vs small buffers", files_whole(raw_job), files_small(raw_job));
     }
     return 0;
