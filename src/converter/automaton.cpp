@@ -53,12 +53,14 @@ public:
     // (a million attributes on one tag) stops being remembered past a bound;
     // those pairs are worked out again each time they come, so memory stays
     // bounded however many names a document invents.
-    void insert(std::uint32_t context, std::string_view name, std::uint64_t h, Found value) {
-        if (count_ >= kMaxEntries) return;
+    // Whether the pair was remembered.
+    bool insert(std::uint32_t context, std::string_view name, std::uint64_t h, Found value) {
+        if (count_ >= kMaxEntries) return false;
         auto& copy = names_.emplace_back(new char[name.size() + 1]);
         std::memcpy(copy.get(), name.data(), name.size());
         place({h, copy.get(), static_cast<std::uint32_t>(name.size()), context, value});
         if (++count_ * 2 > slots_.size()) grow();
+        return true;
     }
 
 private:
@@ -180,8 +182,8 @@ DeclAutomaton::Attribute DeclAutomaton::attribute(StateId state, std::string_vie
         return {attribute_decls_[found->a], found->b};
     const schema::AttributeDef* decl = policy_.attribute(states_[state], name);
     const storage::KeyId key = keys_.intern(name, attribute_prefix_);
-    attributes_->insert(state, name, h, {static_cast<std::uint32_t>(attribute_decls_.size()), key});
-    attribute_decls_.push_back(decl);
+    if (attributes_->insert(state, name, h, {static_cast<std::uint32_t>(attribute_decls_.size()), key}))
+        attribute_decls_.push_back(decl);
     return {decl, key};
 }
 

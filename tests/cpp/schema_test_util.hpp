@@ -125,12 +125,14 @@ inline const ElementDef* child(const TypeDef& t, std::string_view local) {
     return nullptr;
 }
 
-// Every child and attribute declaration of a type in lookup order: with the
+// Every child or attribute declaration of a type in lookup order: with the
 // model, the inherited ones first; without, its own.
-inline std::vector<const ElementDef*> all_children(const ComplexTypeDef& t, const SchemaModel* m = nullptr) {
-    std::vector<const ElementDef*> out;
+template <class Decl>
+std::vector<const Decl*> all_of(const ComplexTypeDef& t, std::vector<Decl> ComplexTypeDef::*list,
+                                const SchemaModel* m) {
+    std::vector<const Decl*> out;
     auto add = [&](const ComplexTypeDef& part) {
-        for (const auto& c : part.children) out.push_back(&c);
+        for (const auto& d : part.*list) out.push_back(&d);
         return false;
     };
     if (m) m->visit_content(t, add);
@@ -138,15 +140,12 @@ inline std::vector<const ElementDef*> all_children(const ComplexTypeDef& t, cons
     return out;
 }
 
+inline std::vector<const ElementDef*> all_children(const ComplexTypeDef& t, const SchemaModel* m = nullptr) {
+    return all_of(t, &ComplexTypeDef::children, m);
+}
+
 inline std::vector<const AttributeDef*> all_attributes(const ComplexTypeDef& t, const SchemaModel* m = nullptr) {
-    std::vector<const AttributeDef*> out;
-    auto add = [&](const ComplexTypeDef& part) {
-        for (const auto& a : part.attributes) out.push_back(&a);
-        return false;
-    };
-    if (m) m->visit_content(t, add);
-    else add(t);
-    return out;
+    return all_of(t, &ComplexTypeDef::attributes, m);
 }
 
 inline std::string child_names(const TypeDef& t, const SchemaModel* m = nullptr) {
