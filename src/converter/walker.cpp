@@ -6,7 +6,7 @@
 #include "converter/coerce.hpp"
 #include "converter/frame.hpp"
 #include "converter/input_text.hpp"
-#include "converter/literal_policy.hpp"
+#include "converter/policy_for.hpp"
 #include "converter/lookup.hpp"
 #include "converter/references.hpp"
 #include "converter/shape.hpp"
@@ -29,8 +29,8 @@ public:
           arena_(arena),
           scratch_(keys),
           keeps_attributes_(keeps_attributes(convention)),
-          policy_(model),
-          automaton_(policy_, keys, attribute_key_prefix(convention)) {}
+          policy_(make_policy(model)),
+          automaton_(*policy_, keys, attribute_key_prefix(convention)) {}
 
     Result<std::optional<storage::Value>> run(xml::Reader& reader, InterruptCheck interrupt) {
         unsigned until_check = kInterruptStride;
@@ -160,7 +160,7 @@ private:
     std::vector<ChildSlot> children_;
     std::vector<storage::Member> attributes_;
     std::optional<storage::Value> root_;
-    LiteralPolicy policy_;
+    std::unique_ptr<ResolutionPolicy> policy_;
     DeclAutomaton automaton_;
 };
 

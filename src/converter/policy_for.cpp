@@ -1,0 +1,11 @@
+#include "converter/policy_for.hpp"
+
+#include "converter/literal_policy.hpp"
+
+namespace tessaly::converter {
+
+std::unique_ptr<ResolutionPolicy> make_policy(const schema::SchemaModel& model) {
+    return std::make_unique<LiteralPolicy>(model);
+}
+
+}  // namespace tessaly::converter
