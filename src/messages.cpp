@@ -105,6 +105,20 @@ TessalyError json_write_error(std::string_view reason) {
     return TessalyError::conversion(joined("JSON write error: ", reason));
 }
 
+TessalyError record_path_mismatch(std::string_view found, std::string_view expected, std::uint64_t offset) {
+    std::string detail = joined("XML read error: end tag </", found);
+    detail += joined("> at byte ", std::to_string(offset));
+    detail += joined(" closes an element the record path has as <", expected);
+    detail += ">: the byte range did not start at a record of that path";
+    return TessalyError::conversion(std::move(detail));
+}
+
+TessalyError invalid_record_path(std::string_view record) {
+    return TessalyError::conversion(joined("invalid record path: ", record));
+}
+
+TessalyError invalid_byte_range(std::string_view why) { return TessalyError::conversion(joined("invalid byte range: ", why)); }
+
 TessalyError output_not_utf8(const xml::Utf8Error& error) {
     return TessalyError::conversion(joined("UTF-8 error: ", utf8_error(error)));
 }

@@ -5,6 +5,7 @@
 // themselves, so each wording is written once and changed in one place.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,9 @@ inline constexpr std::string_view kInvalidUtf8Stream = "stream did not contain v
 // The schema documents of one load went past `limit` bytes together.
 std::string schema_documents_too_large(std::size_t limit);
 
+// What stands for XSD bytes parsed in memory where a report lists documents.
+inline constexpr std::string_view kXsdBytesName = "<bytes>";
+
 // ---- descriptions of what was found in the input --------------------------
 
 // "invalid utf-8 sequence of N bytes from index I", or
@@ -54,6 +58,13 @@ TessalyError xml_parse_error(const xml::ReadError& error);
 // A document being converted that the reader could not read through.
 TessalyError xml_read_error(const xml::ReadError& error);
 TessalyError json_write_error(std::string_view reason);
+// A walk begun at a record in the middle of a document met an end tag that
+// does not close the element the record path names there.
+TessalyError record_path_mismatch(std::string_view found, std::string_view expected, std::uint64_t offset);
+// A record path that names no element: empty, or with an empty or malformed step.
+TessalyError invalid_record_path(std::string_view record);
+// A byte range asked of a stream, of a bare name, or with its end before its start.
+TessalyError invalid_byte_range(std::string_view why);
 // Output text that is not UTF-8 although its input was checked to be.
 TessalyError output_not_utf8(const xml::Utf8Error& error);
 

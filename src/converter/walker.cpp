@@ -1,6 +1,8 @@
 #include "converter/walker.hpp"
 
 #include <cstring>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "converter/coerce.hpp"
@@ -19,11 +21,17 @@ namespace {
 
 using xml::local_name;
 
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
 class Walker {
 public:
+    // With `records`, only the selected elements are built: each is handed
+    // out by next_record() as soon as it closes, and everything outside
+    // them is read and dropped.
     Walker(bool in_place, const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
-           storage::KeyTable& keys)
-        : input_(in_place, arena),
+           storage::KeyTable& keys, const RecordSelector* records = nullptr)
+        : records_(records),
+          input_(in_place, arena),
           model_(model),
           convention_(convention),
           arena_(arena),
@@ -33,42 +41,109 @@ public:
           automaton_(*policy_, keys, attribute_key_prefix(convention)) {}
 
     Result<std::optional<storage::Value>> run(xml::Reader& reader, InterruptCheck interrupt) {
-        unsigned until_check = kInterruptStride;
         while (true) {
-            if (--until_check == 0) [[unlikely]] {
-                until_check = kInterruptStride;
-                if (interrupt.requested && interrupt.requested(interrupt.context))
-                    return fail(TessalyError::interrupted());
-            }
-            auto ev = reader.next();
-            if (!ev) return fail(messages::xml_read_error(ev.error()));
-            switch (ev->kind) {
-                case xml::EventKind::StartTag: open_element(*ev); break;
-                case xml::EventKind::EmptyTag:
-                    open_element(*ev);
-                    close_element(false);
-                    break;
-                case xml::EventKind::EndTag:
-                    if (!stack_.empty()) close_element(true);
-                    break;
-                case xml::EventKind::Text: on_text(ev->body); break;
-                case xml::EventKind::CData:
-                    if (!stack_.empty()) stack_.back().text.append(input_.keep(ev->body), arena_);
-                    break;
-                case xml::EventKind::GeneralRef: on_reference(ev->name); break;
-                case xml::EventKind::EndOfInput: return root_;
-                default: break;  // comments, declarations, processing instructions, DOCTYPE
-            }
+            auto ev = next_event(reader, interrupt);
+            if (!ev) return fail(std::move(ev.error()));
+            if (*ev == Handled::End) return root_;
         }
     }
 
+    // The next record, or nothing at the end of the input or (outside a
+    // record) once the reader has passed `stop_at`.
+    Result<std::optional<storage::Value>> next_record(xml::Reader& reader, InterruptCheck interrupt,
+                                                      std::uint64_t stop_at) {
+        while (true) {
+            if (record_at_ == kNone && reader.position() >= stop_at) return std::nullopt;
+            auto ev = next_event(reader, interrupt);
+            if (!ev) return fail(std::move(ev.error()));
+            if (*ev == Handled::End) return std::nullopt;
+            if (record_) return std::exchange(record_, std::nullopt);
+        }
+    }
+
+    // The elements of the record path above a record, opened without their
+    // tags (their attributes and xsi:type are not known): a walk that starts
+    // at a record's start tag in the middle of a document.
+    void open_ancestors(std::uint64_t origin, std::function<void(xml::ReadError&)> place_error) {
+        origin_ = origin;
+        place_error_ = std::move(place_error);
+        for (std::size_t i = 0; i + 1 < records_->path.size(); ++i) {
+            const std::string& local = records_->path[i];
+            auto [state, key] = automaton_.open(stack_.empty() ? DeclAutomaton::kTop : stack_.back().state, local);
+            stack_.emplace_back(state, key, attributes_.size(), children_.size(), TextRegion(arena_));
+        }
+        on_path_ = assumed_ = stack_.size();
+    }
+
 private:
+    enum class Handled : unsigned char { Event, End };
+
+    Result<Handled> next_event(xml::Reader& reader, InterruptCheck interrupt) {
+        if (--until_check_ == 0) [[unlikely]] {
+            until_check_ = kInterruptStride;
+            if (interrupt.requested && interrupt.requested(interrupt.context)) return fail(TessalyError::interrupted());
+        }
+        const std::uint64_t at = assumed_ > 0 ? reader.position() : 0;
+        auto ev = reader.next();
+        if (!ev) [[unlikely]] {
+            xml::ReadError e = std::move(ev.error());
+            if (place_error_) place_error_(e);
+            return fail(messages::xml_read_error(e));
+        }
+        switch (ev->kind) {
+            case xml::EventKind::StartTag: open_element(*ev); break;
+            case xml::EventKind::EmptyTag:
+                open_element(*ev);
+                close_element(false);
+                break;
+            case xml::EventKind::EndTag:
+                if (stack_.size() <= assumed_) {
+                    // Closes an element opened before the walk began: it has to be the one the path names.
+                    if (stack_.empty()) break;
+                    std::string_view local = input_.peek(local_name(ev->name));
+                    if (local != records_->path[stack_.size() - 1])
+                        return fail(messages::record_path_mismatch(local, records_->path[stack_.size() - 1], origin_ + at));
+                    --assumed_;
+                }
+                if (!stack_.empty()) close_element(true);
+                break;
+            case xml::EventKind::Text: on_text(ev->body); break;
+            case xml::EventKind::CData:
+                if (!stack_.empty() && !outside()) stack_.back().text.append(input_.keep(ev->body), arena_);
+                break;
+            case xml::EventKind::GeneralRef: on_reference(ev->name); break;
+            case xml::EventKind::EndOfInput: return Handled::End;
+            default: break;  // comments, declarations, processing instructions, DOCTYPE
+        }
+        return Handled::Event;
+    }
+
+    // Between records: nothing is collected.
+    bool outside() const { return records_ && record_at_ == kNone; }
+
+    // Whether the element `local`, opened now outside any record, is one.
+    bool starts_record(std::string_view local) {
+        const std::vector<std::string>& path = records_->path;
+        if (records_->anywhere) return local == path[0];
+        const std::size_t depth = stack_.size();
+        if (on_path_ != depth || depth >= path.size() || local != path[depth]) return false;
+        ++on_path_;
+        return on_path_ == path.size();
+    }
+
     void open_element(const xml::Event& ev) {
         // Taken first: the steps after the key reuse the input's scratch space.
         std::string_view local = input_.peek(local_name(ev.name));
         const auto [found, key] = automaton_.open(stack_.empty() ? DeclAutomaton::kTop : stack_.back().state, local);
         StateId state = found;
         if (may_switch_type(ev.body, model_)) state = override_with_xsi_type(ev.body, state, automaton_, input_);
+        if (outside()) {
+            if (!starts_record(local)) {
+                stack_.emplace_back(state, key, attributes_.size(), children_.size(), TextRegion(arena_));
+                return;
+            }
+            record_at_ = stack_.size();
+        }
         std::size_t attributes_begin = attributes_.size();
         if (keeps_attributes_ && !ev.body.empty() && automaton_.state(state).complex)
             collect_attributes(ev.body, state, automaton_, input_, attributes_);
@@ -78,6 +153,11 @@ private:
 
     // An empty-element tag has no text to finalise; otherwise the same.
     void close_element(bool has_end_tag) {
+        if (outside()) {
+            stack_.pop_back();
+            if (on_path_ > stack_.size()) on_path_ = stack_.size();
+            return;
+        }
         BuildFrame& f = stack_.back();
         const DeclState& state = automaton_.state(f.state);
         storage::Value text_value;
@@ -94,7 +174,8 @@ private:
         // Text that became a number, a boolean or nothing is no longer
         // needed; without children, nothing else was allocated since the tag.
         if (kids.empty() && !(text && text->kind() == storage::Kind::String)) f.text_region.give_back(arena_);
-        bool top_level = stack_.size() == 1;
+        const bool is_record = stack_.size() - 1 == record_at_;
+        bool top_level = !records_ && stack_.size() == 1;
         // A later top-level element replaces an earlier one.
         storage::Value v = top_level ? serialize_root(closed, convention_, arena_, scratch_)
                                   : frame_to_json(closed, convention_, arena_, scratch_);
@@ -103,8 +184,13 @@ private:
         attributes_.resize(f.attributes_begin);
         children_.resize(f.children_begin);
         stack_.pop_back();
-        if (top_level) root_ = v;
-        else {
+        if (is_record) {
+            record_ = v;
+            record_at_ = kNone;
+            if (on_path_ > stack_.size()) on_path_ = stack_.size();
+        } else if (top_level) {
+            root_ = v;
+        } else {
             // Field by field, as storage::append_member does, and for its reason.
             ChildSlot& c = children_.emplace_back();
             c.key = key;
@@ -114,7 +200,7 @@ private:
     }
 
     void on_text(std::string_view bytes) {
-        if (stack_.empty() || bytes.empty()) return;
+        if (stack_.empty() || bytes.empty() || outside()) return;
         // White space before any other text would be dropped by the frame
         // anyway, line ends and all: the indentation between tags is neither
         // scanned further nor copied. (Bytes that pass as white space are
@@ -133,7 +219,7 @@ private:
     }
 
     void on_reference(std::string_view name_bytes) {
-        if (stack_.empty()) return;
+        if (stack_.empty() || outside()) return;
         std::string_view name = input_.peek(name_bytes);
         RefBuffer buf;
         bool passthrough = false;
@@ -150,6 +236,16 @@ private:
         stack_.back().text.append(text, arena_);
     }
 
+    const RecordSelector* records_;
+    std::size_t record_at_ = kNone;  // the stack index of the open record
+    std::size_t on_path_ = 0;        // how many frames from the bottom follow a full record path
+    std::size_t assumed_ = 0;        // how many frames from the bottom were opened without tags
+    std::optional<storage::Value> record_;  // the record just closed
+    unsigned until_check_ = kInterruptStride;
+    // A walk begun in the middle of a document: the offset where its reader
+    // starts, and what turns a reader's error position into one in the document.
+    std::uint64_t origin_ = 0;
+    std::function<void(xml::ReadError&)> place_error_;
     InputText input_;
     const schema::SchemaModel& model_;
     Convention convention_;
@@ -171,6 +267,28 @@ Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, bool in
                                                  InterruptCheck interrupt) {
     Walker w(in_place, model, convention, arena, keys);
     return w.run(reader, interrupt);
+}
+
+struct RecordWalker::Impl {
+    Impl(const schema::SchemaModel& model, Convention convention, storage::Arena& arena, storage::KeyTable& keys,
+         const RecordSelector& records)
+        : walker(false, model, convention, arena, keys, &records) {}
+    Walker walker;
+};
+
+RecordWalker::RecordWalker(const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
+                           storage::KeyTable& keys, const RecordSelector& records)
+    : impl_(std::make_unique<Impl>(model, convention, arena, keys, records)) {}
+
+RecordWalker::~RecordWalker() = default;
+
+void RecordWalker::open_ancestors(std::uint64_t origin, std::function<void(xml::ReadError&)> place_error) {
+    impl_->walker.open_ancestors(origin, std::move(place_error));
+}
+
+Result<std::optional<storage::Value>> RecordWalker::next(xml::Reader& reader, InterruptCheck interrupt,
+                                                         std::uint64_t stop_at) {
+    return impl_->walker.next_record(reader, interrupt, stop_at);
 }
 
 }  // namespace tessaly::converter

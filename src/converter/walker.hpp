@@ -3,7 +3,12 @@
 // loop over the reader's events, one frame per open element, each element
 // turned into its JSON value as soon as it closes.
 
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "converter/convention.hpp"
 #include "converter/convert.hpp"
@@ -27,5 +32,48 @@ inline constexpr unsigned kInterruptStride = 1u << 16;
 Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
                                                  Convention convention, storage::Arena& arena, storage::KeyTable& keys,
                                                  InterruptCheck interrupt = {});
+
+}  // namespace tessaly::converter
+
+namespace tessaly::converter {
+
+// Which elements are records: those at a path of local names from the
+// document element down, or (`anywhere`, a path of one name) every element
+// of that local name that is not inside another record.
+struct RecordSelector {
+    std::vector<std::string> path;
+    bool anywhere = false;
+};
+
+// A walk that hands out records one by one. A record's value is exactly the
+// value the whole-document walk gives that element. What lies outside the
+// records is read and dropped; the caller may clear the arena after each
+// record, since nothing outside the record just handed out lives there.
+class RecordWalker {
+public:
+    RecordWalker(const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
+                 storage::KeyTable& keys, const RecordSelector& records);
+    ~RecordWalker();
+    RecordWalker(const RecordWalker&) = delete;
+    RecordWalker& operator=(const RecordWalker&) = delete;
+
+    // For a reader that starts at a record's start tag in the middle of a
+    // document (a full path only): the elements of the path above the record
+    // count as open, their declarations found from the schema alone. An end
+    // tag that closes one of them has to carry its name. The reader starts
+    // at offset `origin` of the document; `place_error` turns the position of
+    // a read error, counted from there, into one counted from the start.
+    void open_ancestors(std::uint64_t origin, std::function<void(xml::ReadError&)> place_error);
+
+    // The next record's value, valid until the arena is cleared or the next
+    // call; nothing at the end of the input, or once the reader is at or past
+    // `stop_at` outside any record.
+    Result<std::optional<storage::Value>> next(xml::Reader& reader, InterruptCheck interrupt,
+                                               std::uint64_t stop_at = UINT64_MAX);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace tessaly::converter

@@ -1,6 +1,8 @@
 #include "io/file.hpp"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,6 +99,41 @@ std::optional<std::uint64_t> File::regular_size() const {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+namespace {
+
+// The umask, read without changing it (umask() itself can only be read by
+// setting it, which would race with other threads creating files).
+mode_t current_umask() {
+    mode_t mask = 022;
+    if (std::FILE* f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f)) {
+            unsigned m;
+            if (std::sscanf(line, "Umask: %o", &m) == 1) {
+                mask = static_cast<mode_t>(m);
+                break;
+            }
+        }
+        std::fclose(f);
+    }
+    return mask;
+}
+
+}  // namespace
+
+void File::take_permissions_of(std::string_view path) {
+    struct stat st;
+    const std::string p(path);
+    mode_t mode = ::stat(p.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~current_umask());
+    (void)retrying([&] { return ::fchmod(fd_, mode); });
+}
+
+std::expected<void, std::string> File::seek(std::uint64_t offset) {
+    if (offset > static_cast<std::uint64_t>(INT64_MAX)) return os_failure(EINVAL);
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return os_failure(errno);
+    return {};
+}
+
 std::expected<void, std::string> File::empty_if_regular() {
     struct stat st;
     if (!is_regular(fd_, st) || st.st_size == 0) return {};
@@ -121,5 +158,11 @@ void File::close_quietly() noexcept {
 }
 
 void remove_file(const std::string& path) { ::unlink(path.c_str()); }
+
+std::expected<void, std::string> rename_file(const std::string& from, const std::string& to) {
+    if (has_nul(to)) return std::unexpected(std::string(messages::kNulInPath));
+    if (::rename(from.c_str(), to.c_str()) != 0) return os_failure(errno);
+    return {};
+}
 
 }  // namespace tessaly::io

@@ -48,6 +48,12 @@ public:
     // Up to `capacity` bytes; 0 at end of file.
     std::expected<std::size_t, std::string> read(char* dst, std::size_t capacity);
     std::expected<void, std::string> write_all(std::string_view bytes);
+    // Gives the file the permissions that opening `path` for writing would
+    // give it: those of the file there now, or those of a new file (0666
+    // less the process's umask).
+    void take_permissions_of(std::string_view path);
+    // Moves the read position to `offset` bytes from the start.
+    std::expected<void, std::string> seek(std::uint64_t offset);
     // The size, when this is a regular file.
     std::optional<std::uint64_t> regular_size() const;
     // Empties a regular file that holds something. Pipes and devices cannot
@@ -66,6 +72,8 @@ private:
 
 // Removes the file at `path`, if it can.
 void remove_file(const std::string& path);
+// Gives the file at `from` the name `to`, replacing what `to` named.
+std::expected<void, std::string> rename_file(const std::string& from, const std::string& to);
 
 // True when `path` holds a NUL byte: handed to the C library it would be
 // cut short at the NUL and name another file, so such paths are refused.

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -43,29 +44,74 @@ std::string temp_dir() {
     return dir && *dir ? std::string(dir) : std::string("/tmp");
 }
 
-std::expected<TempFile, std::string> TempFile::create(std::string_view dir, std::string_view prefix,
-                                                      std::string_view suffix, std::string_view contents) {
+namespace {
+
+// A new file under a fresh random name in `dir`, created exclusively: a name
+// already taken (by chance, or planted) is skipped, never opened.
+std::expected<std::pair<File, std::string>, std::string> create_unique(std::string_view dir, std::string_view prefix,
+                                                                      std::string_view suffix) {
     std::string base(dir);
     if (!base.empty() && base.back() != '/') base += '/';
-
-    // A name already taken (by chance, or planted) is skipped, never opened.
     constexpr int kTries = 64;
     for (int attempt = 0; attempt < kTries; ++attempt) {
         std::string path = base + random_name(prefix, suffix);
         auto file = File::create_exclusive(path);
         if (!file) return std::unexpected(std::move(file.error()));
-        if (!*file) continue;
-        TempFile temp(std::move(path));  // from here on the file is removed on every path
-        auto written = (*file)->write_all(contents);
-        auto closed = (*file)->close();
-        if (!written) return std::unexpected(std::move(written.error()));
-        if (!closed) return std::unexpected(std::move(closed.error()));
-        return temp;
+        if (*file) return std::pair{std::move(**file), std::move(path)};
     }
     return std::unexpected(messages::os_error(EEXIST));
 }
 
+}  // namespace
+
+std::expected<TempFile, std::string> TempFile::create(std::string_view dir, std::string_view prefix,
+                                                      std::string_view suffix, std::string_view contents) {
+    auto made = create_unique(dir, prefix, suffix);
+    if (!made) return std::unexpected(std::move(made.error()));
+    TempFile temp(std::move(made->second));  // from here on the file is removed on every path
+    auto written = made->first.write_all(contents);
+    auto closed = made->first.close();
+    if (!written) return std::unexpected(std::move(written.error()));
+    if (!closed) return std::unexpected(std::move(closed.error()));
+    return temp;
+}
+
 TempFile::~TempFile() {
+    if (!path_.empty()) remove_file(path_);
+}
+
+}  // namespace tessaly::io
+
+namespace tessaly::io {
+
+PendingFile::PendingFile(std::unique_ptr<File> file, std::string path, std::string final_path)
+    : file_(std::move(file)), path_(std::move(path)), final_path_(std::move(final_path)) {}
+
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : file_(std::move(other.file_)), path_(std::move(other.path_)), final_path_(std::move(other.final_path_)) {
+    other.path_.clear();
+}
+
+std::expected<PendingFile, std::string> PendingFile::create(std::string_view final_path) {
+    if (has_nul(final_path)) return std::unexpected(std::string(messages::kNulInPath));
+    const std::size_t slash = final_path.rfind('/');
+    std::string_view dir = slash == std::string_view::npos ? std::string_view(".") : final_path.substr(0, slash + 1);
+    std::string_view name = slash == std::string_view::npos ? final_path : final_path.substr(slash + 1);
+    std::string prefix = "." + std::string(name) + ".";
+    auto made = create_unique(dir, prefix, ".part");
+    if (!made) return std::unexpected(std::move(made.error()));
+    made->first.take_permissions_of(final_path);
+    return PendingFile(std::make_unique<File>(std::move(made->first)), std::move(made->second), std::string(final_path));
+}
+
+std::expected<void, std::string> PendingFile::commit() {
+    if (auto closed = file_->close(); !closed) return closed;
+    if (auto moved = rename_file(path_, final_path_); !moved) return moved;
+    path_.clear();
+    return {};
+}
+
+PendingFile::~PendingFile() {
     if (!path_.empty()) remove_file(path_);
 }
 

@@ -8,8 +8,11 @@
 // only, and removed when the object goes, on every path.
 
 #include <expected>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "io/file.hpp"
 
 namespace tessaly::io {
 
@@ -34,6 +37,30 @@ public:
 private:
     explicit TempFile(std::string path) : path_(std::move(path)) {}
     std::string path_;
+};
+
+// An output written under a temporary name beside its final path and given
+// that path only once it is complete: until then, whatever the final path
+// named is left as it was, and a pending file that is not committed is removed.
+class PendingFile {
+public:
+    // Creates "<dir of path>/.<name of path>.<random>.part" exclusively.
+    static std::expected<PendingFile, std::string> create(std::string_view final_path);
+    PendingFile(PendingFile&& other) noexcept;
+    PendingFile& operator=(PendingFile&&) = delete;
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+    ~PendingFile();
+
+    File& file() { return *file_; }
+    // Closes the file and renames it to the final path.
+    std::expected<void, std::string> commit();
+
+private:
+    PendingFile(std::unique_ptr<File> file, std::string path, std::string final_path);
+    std::unique_ptr<File> file_;
+    std::string path_;  // empty once committed or moved from
+    std::string final_path_;
 };
 
 }  // namespace tessaly::io

@@ -37,14 +37,20 @@ constexpr std::size_t kNumberRoom = 32;
 // quotes) fits in an empty staging buffer.
 constexpr std::size_t kReservableString = (kStagingBytes - 2) / escape::kMaxEscape;
 
-// Every key as it is written before its value, quotes, colon and space
-// included, rendered once: a document has few distinct keys and writes each
-// of them over and over.
+// Every key as it is written before its value, quotes and colon included
+// (and a space after the colon in pretty text), rendered once: a document
+// has few distinct keys and writes each of them over and over. A stream of
+// records renders the keys interned since its last record as it goes.
 class RenderedKeys {
 public:
-    explicit RenderedKeys(const KeyTable& keys) {
+    explicit RenderedKeys(bool pretty) : pretty_(pretty) { text_.append(kReadAhead, '\0'); }
+
+    // Renders the keys of `keys` not rendered yet.
+    void extend(const KeyTable& keys) {
+        if (ends_.size() == keys.size()) return;
+        text_.resize(text_.size() - kReadAhead);
         ends_.reserve(keys.size());
-        for (KeyId id = 0; id < keys.size(); ++id) {
+        for (KeyId id = static_cast<KeyId>(ends_.size()); id < keys.size(); ++id) {
             std::string_view k = keys.text(id);
             std::size_t at = text_.size();
             text_.resize(at + escape::kMaxEscape * k.size() + 4);
@@ -53,7 +59,7 @@ public:
             o = escape::copy_escaped(o, k.data(), k.data() + k.size());
             *o++ = '"';
             *o++ = ':';
-            *o++ = ' ';
+            if (pretty_) *o++ = ' ';
             text_.resize(static_cast<std::size_t>(o - text_.data()));
             ends_.push_back(text_.size());
         }
@@ -68,18 +74,28 @@ public:
     }
 
 private:
+    bool pretty_;
     std::string text_;
     std::vector<std::size_t> ends_;
 };
 
+// Pretty: indented text, one entry per line. Otherwise compact: no white
+// space between tokens.
+template <bool Pretty>
 class Writer {
 public:
-    Writer(const KeyTable& keys, Sink& sink) : keys_(keys), sink_(sink) {
+    Writer(const RenderedKeys& keys, Sink& sink) : keys_(keys), sink_(sink) {
         stack_.reserve(32);
         take_buffer();
     }
 
-    std::expected<void, std::string> run(const Value& root);
+    // Writes `root`; after a failure, writes nothing more.
+    void write(const Value& root);
+    void put_line_feed() { put_char('\n'); }
+    // Hands everything staged to the sink; the first failure, if any.
+    std::expected<void, std::string> finish();
+    // Bytes written so far, staged or handed over.
+    std::uint64_t produced() const { return handed_ + pos_; }
 
 private:
     // One container being written: where its next entry is packed, how many
@@ -125,27 +141,31 @@ private:
     void put_overflowing(const char* p, std::size_t n);
     void take_buffer();
     void flush();
-    void finish();
+    void settle();
     void hand_over(const char* p, std::size_t n);
     [[gnu::cold]] void stop(std::string error);
 
-    RenderedKeys keys_;
+    const RenderedKeys& keys_;
     Sink& sink_;
     char* buf_ = nullptr;  // the staging buffer: own_, or lent by the sink
     bool lent_ = false;
     std::unique_ptr<char[]> own_;
     std::size_t pos_ = 0;
+    std::uint64_t handed_ = 0;  // bytes staged and handed over before the current buffer
     bool failed_ = false;
     std::string error_;
     std::vector<Frame> stack_;
 };
 
-void Writer::stop(std::string error) {
+template <bool Pretty>
+void Writer<Pretty>::stop(std::string error) {
     failed_ = true;
     error_ = std::move(error);
 }
 
-void Writer::hand_over(const char* p, std::size_t n) {
+template <bool Pretty>
+void Writer<Pretty>::hand_over(const char* p, std::size_t n) {
+    handed_ += n;
     if (failed_ || n == 0) return;
     auto r = sink_.write(std::string_view(p, n));
     if (!r) stop(std::move(r.error()));
@@ -153,7 +173,8 @@ void Writer::hand_over(const char* p, std::size_t n) {
 
 // After a failed loan the writer stages in its own buffer, which is then
 // dropped at each flush, and never asks the sink again.
-void Writer::take_buffer() {
+template <bool Pretty>
+void Writer<Pretty>::take_buffer() {
     auto lent = sink_.lend(kStagingBytes);
     if (lent && *lent) {
         buf_ = *lent;
@@ -168,9 +189,10 @@ void Writer::take_buffer() {
 
 // After a failure the staged bytes are dropped, so the caller can keep
 // putting without checks until it next looks at failed_.
-void Writer::flush() {
+template <bool Pretty>
+void Writer<Pretty>::flush() {
     if (lent_) {
-        sink_.commit(pos_);
+        settle();
         take_buffer();
     } else {
         hand_over(buf_, pos_);
@@ -178,18 +200,37 @@ void Writer::flush() {
     pos_ = 0;
 }
 
-// The last flush: a loan is settled and not taken again.
-void Writer::finish() {
-    if (lent_) sink_.commit(pos_);
-    else hand_over(buf_, pos_);
-    pos_ = 0;
+template <bool Pretty>
+void Writer<Pretty>::settle() {
+    sink_.commit(pos_);
+    handed_ += pos_;
+}
+
+// The last flush: a loan is settled and not taken again until more is put.
+template <bool Pretty>
+std::expected<void, std::string> Writer<Pretty>::finish() {
+    if (lent_) {
+        // No new loan: the sink's text ends here. Anything put later is
+        // staged in the writer's own buffer and handed over.
+        settle();
+        pos_ = 0;
+        if (!own_) own_.reset(new char[kStagingBytes]);
+        buf_ = own_.get();
+        lent_ = false;
+    } else {
+        hand_over(buf_, pos_);
+        pos_ = 0;
+    }
+    if (failed_) return std::unexpected(error_);
+    return {};
 }
 
 // Fills the buffer to the brim before handing it over, so the sink sees
 // full chunks; what is left then goes over directly when it is a whole
 // buffer or more, instead of being copied once more. Into lent room it is
 // copied anyway, one buffer after another, as that is where it has to be.
-void Writer::put_overflowing(const char* p, std::size_t n) {
+template <bool Pretty>
+void Writer<Pretty>::put_overflowing(const char* p, std::size_t n) {
     std::size_t first = room();
     std::memcpy(buf_ + pos_, p, first);
     pos_ = kStagingBytes;
@@ -209,7 +250,12 @@ void Writer::put_overflowing(const char* p, std::size_t n) {
     pos_ = n;
 }
 
-void Writer::line_break(bool comma, std::size_t spaces) {
+template <bool Pretty>
+void Writer<Pretty>::line_break(bool comma, std::size_t spaces) {
+    if constexpr (!Pretty) {
+        if (comma) put_char(',');
+        return;
+    }
     const char* run = comma ? kBreak.data() : kBreak.data() + 1;
     std::size_t head = comma ? 2 : 1;
     if (spaces <= kSpacesRun) {
@@ -225,7 +271,8 @@ void Writer::line_break(bool comma, std::size_t spaces) {
     }
 }
 
-void Writer::string(std::string_view s) {
+template <bool Pretty>
+void Writer<Pretty>::string(std::string_view s) {
     const std::size_t n = s.size();
     if (n == 0) {  // its data may be null, which memcpy must never see
         put("\"\"");
@@ -243,7 +290,8 @@ void Writer::string(std::string_view s) {
     pos_ = static_cast<std::size_t>(o - buf_);
 }
 
-void Writer::string_in_pieces(std::string_view s) {
+template <bool Pretty>
+void Writer<Pretty>::string_in_pieces(std::string_view s) {
     put_char('"');
     const char* p = s.data();
     const char* end = p + s.size();
@@ -259,7 +307,8 @@ void Writer::string_in_pieces(std::string_view s) {
     put_char('"');
 }
 
-inline void Writer::value(const Value& v) {
+template <bool Pretty>
+inline void Writer<Pretty>::value(const Value& v) {
     switch (v.kind()) {
         case Kind::Null: put("null"); return;
         case Kind::False: put("false"); return;
@@ -302,7 +351,9 @@ inline void Writer::value(const Value& v) {
     }
 }
 
-std::expected<void, std::string> Writer::run(const Value& root) {
+template <bool Pretty>
+void Writer<Pretty>::write(const Value& root) {
+    if (failed_) return;
     value(root);
     while (!stack_.empty() && !failed_) {
         Frame& top = stack_.back();
@@ -326,16 +377,35 @@ std::expected<void, std::string> Writer::run(const Value& root) {
         top.next = p;  // before value(), which may grow the stack and move `top`
         value(child);
     }
-    finish();
-    if (failed_) return std::unexpected(std::move(error_));
-    return {};
 }
 
 }  // namespace
 
 std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink) {
-    Writer w(keys, sink);
-    return w.run(value);
+    RenderedKeys rendered(true);
+    rendered.extend(keys);
+    Writer<true> w(rendered, sink);
+    w.write(value);
+    return w.finish();
 }
+
+struct LineWriter::Impl {
+    Impl(Sink& sink) : keys(false), writer(keys, sink) {}
+    RenderedKeys keys;
+    Writer<false> writer;
+};
+
+LineWriter::LineWriter(Sink& sink) : impl_(std::make_unique<Impl>(sink)) {}
+LineWriter::~LineWriter() = default;
+
+void LineWriter::write_line(const Value& value, const KeyTable& keys) {
+    impl_->keys.extend(keys);
+    impl_->writer.write(value);
+    impl_->writer.put_line_feed();
+}
+
+std::uint64_t LineWriter::produced() const { return impl_->writer.produced(); }
+
+std::expected<void, std::string> LineWriter::finish() { return impl_->writer.finish(); }
 
 }  // namespace tessaly::json

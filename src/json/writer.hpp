@@ -1,9 +1,12 @@
 #pragma once
 // The JSON text of a value, byte for byte: two-space indentation, one member
 // or element per line, empty arrays and objects on one line, no line break
-// at the end. Writing never recurses per level of nesting.
+// at the end; or the same compact, one value per line. Writing never
+// recurses per level of nesting.
 
+#include <cstdint>
 #include <expected>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -57,6 +60,31 @@ private:
 
 // `keys` holds the keys of every object within `value`.
 std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink);
+
+// Values one after another as compact text (no white space between tokens;
+// escaping, numbers and key order as in the pretty text), each followed by a
+// line feed: JSON Lines. The text is staged and handed to the sink in large
+// pieces; finish() hands over the rest.
+class LineWriter {
+public:
+    explicit LineWriter(Sink& sink);
+    ~LineWriter();
+    LineWriter(const LineWriter&) = delete;
+    LineWriter& operator=(const LineWriter&) = delete;
+
+    // `keys` holds the keys of every object within `value`; it may have
+    // grown since the last line, never changed otherwise. A failure of the
+    // sink stops the writing; finish() reports it.
+    void write_line(const Value& value, const KeyTable& keys);
+    // Bytes written so far, staged or handed over.
+    std::uint64_t produced() const;
+    // Hands over everything staged; the sink's first failure, if any.
+    std::expected<void, std::string> finish();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // The writer collects output in a buffer of this size (its own, or one lent
 // by the sink) and hands it over when full. Runs of string bytes that do not

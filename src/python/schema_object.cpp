@@ -4,18 +4,13 @@
 
 #include "python/args.hpp"
 #include "python/errors.hpp"
+#include "python/schema_layout.hpp"
 
 namespace tessaly::python {
 
 using namespace core;
 
 namespace {
-
-struct SchemaObject {
-    PyObject_HEAD
-    // Never null once the object is handed out, and never written again.
-    const schema::SchemaModel* model;
-};
 
 constexpr char kDoc[] = "A parsed XSD schema that can be reused across multiple conversions.";
 

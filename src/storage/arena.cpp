@@ -32,6 +32,20 @@ void Arena::release() {
     blocks_.clear();
 }
 
+void Arena::clear() {
+    if (blocks_.empty()) return;
+    auto largest = std::max_element(blocks_.begin(), blocks_.end(),
+                                    [](const Block& a, const Block& b) { return a.size < b.size; });
+    Block keep = *largest;
+    blocks_.erase(largest);
+    release();
+    blocks_.push_back(keep);
+    block_ = keep.data;
+    cap_ = keep.size;
+    pos_ = 0;
+    reserved_ = keep.size;
+}
+
 void* Arena::allocate_slow(std::size_t size, std::size_t align) {
     // Blocks double up to a limit, so small conversions stay small and large
     // ones make few allocations; a request larger than a block gets its own.

@@ -57,6 +57,11 @@ public:
         if (m >= b && m <= b + pos_) pos_ = static_cast<std::size_t>(m - b);
     }
 
+    // Frees everything allocated so far but keeps the largest block for what
+    // comes next: a stream of records reuses one block sized by the largest
+    // record instead of growing with the stream.
+    void clear();
+
     std::size_t bytes_reserved() const { return reserved_; }
     // Reserved bytes less the unused tail of the current block.
     std::size_t bytes_used() const { return reserved_ - (cap_ - pos_); }

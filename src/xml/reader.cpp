@@ -135,6 +135,7 @@ struct Reader::Impl {
     std::uint64_t line_start = 0;
 
     OpenNames open;
+    bool outer_end_tags = false;  // see Reader::accept_end_tags_of_outer_elements
 
     // AtStart: the byte-order mark has not been looked for yet. It is a state
     // of its own, so that the loop over the events tests one byte for it and
@@ -206,6 +207,10 @@ std::expected<Event, ReadError> Reader::next() {
         }
     }
 }
+
+std::uint64_t Reader::position() const { return impl_->discarded + impl_->pos; }
+
+void Reader::accept_end_tags_of_outer_elements() { impl_->outer_end_tags = true; }
 
 // Keeps the bytes from `pos` on, moved to the front, and fills the rest of
 // the window; a window that is full from `pos` on is doubled first. Reading
@@ -425,7 +430,10 @@ Step Reader::Impl::end_tag(const char* p, const char* end) {
     if (gt == end) return incomplete("unclosed end tag", p);
     const std::string_view name = trim_trailing_space(std::string_view(p + 2, static_cast<std::size_t>(gt - (p + 2))));
     if (name.empty()) return fail("end tag without a name", p);
-    if (open.empty()) return fail_end_tag(name, p);
+    if (open.empty()) {
+        if (outer_end_tags) return emit(EventKind::EndTag, name, {}, gt + 1);
+        return fail_end_tag(name, p);
+    }
     const std::string_view expected = open.innermost();
     if (name.size() != expected.size() || !detail::equal_bytes(name.data(), expected.data(), name.size())) {
         return fail_end_tag(name, p);

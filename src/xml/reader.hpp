@@ -130,6 +130,14 @@ public:
     // the reader keeps returning the same.
     std::expected<Event, ReadError> next();
 
+    // Bytes of the input before the next event (a byte-order mark included).
+    std::uint64_t position() const;
+
+    // For a reader that starts inside a document: an end tag met while
+    // nothing opened since the start is open closes an element opened
+    // before it, and is reported as an event instead of an error.
+    void accept_end_tags_of_outer_elements();
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
