@@ -7,6 +7,7 @@
 #include "io/temp_file.hpp"
 #include "messages.hpp"
 #include "schema/loader.hpp"
+#include "schema/model.hpp"
 #include "xml/utf8.hpp"
 
 namespace tessaly::core {
@@ -22,13 +23,22 @@ Result<SchemaModelPtr> own(Result<schema::SchemaModel> model) {
 
 void SchemaModelDelete::operator()(const schema::SchemaModel* model) const noexcept { delete model; }
 
-Result<SchemaModelPtr> load_schema(std::string_view xsd_path) { return own(schema::parse_xsd(xsd_path)); }
+Result<SchemaModelPtr> load_schema(std::string_view xsd_path) { return load_schema(xsd_path, LoadOptions{}); }
 
-Result<SchemaModelPtr> load_schema_bytes(std::string_view xsd) {
+Result<SchemaModelPtr> load_schema_bytes(std::string_view xsd) { return load_schema_bytes(xsd, LoadOptions{}); }
+
+Result<SchemaModelPtr> load_schema(std::string_view xsd_path, const LoadOptions& options) {
+    return own(schema::parse_xsd(xsd_path, options));
+}
+
+Result<SchemaModelPtr> load_schema_bytes(std::string_view xsd, const LoadOptions& options) {
+    if (!options.base_dir.empty()) return own(schema::parse_xsd_text(std::string(xsd), messages::kXsdBytesName, options));
     auto file = io::TempFile::create(io::temp_dir(), "_tessaly_", ".xsd", xsd);
     if (!file) return fail(messages::failed_to_write_temp_xsd(file.error()));
-    return own(schema::parse_xsd(file->path()));
+    return own(schema::parse_xsd(file->path(), options));
 }
+
+SchemaReport schema_report(const schema::SchemaModel& model) { return model.report; }
 
 Status check_xsd_bytes(std::string_view xsd) {
     if (auto bad = xml::find_utf8_error(xsd)) return fail(messages::xsd_not_utf8(*bad));

@@ -10,6 +10,7 @@
 
 #include "tessaly/convention.hpp"
 #include "tessaly/error.hpp"
+#include "tessaly/load.hpp"
 
 namespace tessaly {
 
@@ -36,6 +37,15 @@ Result<SchemaModelPtr> load_schema(std::string_view xsd_path);
 // temporary file (so relative schemaLocation values resolve against the
 // temporary directory) that is removed again whatever the parse gives.
 Result<SchemaModelPtr> load_schema_bytes(std::string_view xsd);
+
+// The same under `options`. Literal options with no base directory and no
+// allowed directories give exactly what the calls above give. Bytes with a
+// base directory are parsed in memory, their relative locations joined to it.
+Result<SchemaModelPtr> load_schema(std::string_view xsd_path, const LoadOptions& options);
+Result<SchemaModelPtr> load_schema_bytes(std::string_view xsd, const LoadOptions& options);
+
+// What the load of `model` read, skipped and could not resolve, and its profile.
+SchemaReport schema_report(const schema::SchemaModel& model);
 
 // Whether bytes handed over as XSD or as XML are UTF-8: the error if not.
 Status check_xsd_bytes(std::string_view xsd);

@@ -55,19 +55,87 @@ Result<std::string> read_counted(ParseContext& context, io::File& file, std::str
     return std::move(*text);
 }
 
-// The text of the document that a location names, or nothing when it names
-// no regular file or one already read.
-Result<std::optional<std::string>> read_followed(ParseContext& context, std::string_view location) {
-    std::string path = join_location(context.base_dir, location);
-    auto file = io::File::open_regular(path);
-    if (!file) return fail(messages::failed_to_read(path, file.error()));
-    if (!*file) return std::nullopt;
-    // Recorded before reading, so a document reached again through its own
-    // includes is not read a second time.
-    if (!context.visited.insert(canonical_or_given(path)).second) return std::nullopt;
-    auto text = read_counted(context, **file, path);
-    if (!text) return fail(std::move(text.error()));
-    return std::move(*text);
+// Text already in hand, counted against what the load may read.
+Status check_counted(ParseContext& context, std::string_view name, std::size_t size) {
+    if (size > kMaxSchemaBytes - context.bytes_read)
+        return fail(messages::failed_to_read(name, messages::schema_documents_too_large(kMaxSchemaBytes)));
+    context.bytes_read += size;
+    return {};
+}
+
+// Whether `path` lies under one of the allowed directories (all of them,
+// when none is given). Compared canonically, so ".." and links cannot lead out.
+bool allowed(const ParseContext& context, const std::string& path) {
+    if (context.allowed_dirs.empty()) return true;
+    std::string real = canonical_or_given(path);
+    for (const std::string& dir : context.allowed_dirs)
+        if (real.size() > dir.size() && real.starts_with(dir) && (dir.back() == '/' || real[dir.size()] == '/'))
+            return true;
+    return false;
+}
+
+struct Followed {
+    std::string path;  // as joined
+    std::string text;
+};
+
+// The document a location names, looked for beside the document that names
+// it (`doc_dir`) and then in base_dir: the first regular file that is
+// allowed counts. Nothing when neither place has one, or when the one found
+// was read already; the location is reported in the first case.
+Result<std::optional<Followed>> read_followed(ParseContext& context, const std::string& doc_dir,
+                                              std::string_view location, std::string_view from) {
+    bool refused = false;
+    const std::string* dirs[] = {&doc_dir, &context.base_dir};
+    for (const std::string* dir : dirs) {
+        if (dir == &context.base_dir && *dir == doc_dir) break;
+        std::string path = join_location(*dir, location);
+        auto file = io::File::open_regular(path);
+        if (!file) return fail(messages::failed_to_read(path, file.error()));
+        if (!*file) continue;
+        if (!allowed(context, path)) {
+            refused = true;
+            continue;
+        }
+        // Recorded before reading, so a document reached again through its
+        // own includes is not read a second time.
+        if (!context.visited.insert(canonical_or_given(path)).second) return std::nullopt;
+        auto text = read_counted(context, **file, path);
+        if (!text) return fail(std::move(text.error()));
+        context.model.report.documents.push_back(path);
+        return Followed{std::move(path), std::move(*text)};
+    }
+    context.model.report.skipped.push_back({std::string(location), std::string(from), refused});
+    return std::nullopt;
+}
+
+// The documents being read, each paused where it names the next one. An
+// explicit stack: a chain of includes may be as long as the files allow,
+// and the machine stack must not grow with it.
+Status read_from(ParseContext& context, std::string text, std::string dir, std::string name) {
+    struct Open {
+        std::unique_ptr<DocumentParser> parser;
+        std::string dir;   // where its relative locations are looked for first
+        std::string name;  // its path, for the report
+    };
+    std::vector<Open> open;
+    open.push_back({std::make_unique<DocumentParser>(context, std::move(text)), std::move(dir), std::move(name)});
+    while (!open.empty()) {
+        auto location = open.back().parser->next_location();
+        if (!location) return fail(std::move(location.error()));
+        if (!*location) {
+            open.pop_back();
+            continue;
+        }
+        auto followed = read_followed(context, open.back().dir, **location, open.back().name);
+        if (!followed) return fail(std::move(followed.error()));
+        if (*followed) {
+            std::string followed_dir = parent_dir((*followed)->path);
+            open.push_back({std::make_unique<DocumentParser>(context, std::move((*followed)->text)),
+                            std::move(followed_dir), std::move((*followed)->path)});
+        }
+    }
+    return {};
 }
 
 }  // namespace
@@ -79,39 +147,55 @@ Status parse_schema_file(ParseContext& context, std::string_view path) {
     auto text = read_counted(context, *file, path);
     if (!text) return fail(std::move(text.error()));
     (void)file->close();
-
-    // The documents being read, each paused where it names the next one.
-    // An explicit stack: a chain of includes may be as long as the files
-    // allow, and the machine stack must not grow with it.
-    std::vector<std::unique_ptr<DocumentParser>> open;
-    open.push_back(std::make_unique<DocumentParser>(context, std::move(*text)));
-    while (!open.empty()) {
-        auto location = open.back()->next_location();
-        if (!location) return fail(std::move(location.error()));
-        if (!*location) {
-            open.pop_back();
-            continue;
-        }
-        auto followed = read_followed(context, **location);
-        if (!followed) return fail(std::move(followed.error()));
-        if (*followed) open.push_back(std::make_unique<DocumentParser>(context, std::move(**followed)));
-    }
-    return {};
+    context.model.report.documents.emplace_back(path);
+    return read_from(context, std::move(*text), context.base_dir, std::string(path));
 }
 
-Result<ParseContext> read_schema_documents(std::string_view path) {
+Status parse_schema_text(ParseContext& context, std::string text, std::string_view name) {
+    if (auto s = check_counted(context, name, text.size()); !s) return s;
+    context.model.report.documents.emplace_back(name);
+    return read_from(context, std::move(text), context.base_dir, std::string(name));
+}
+
+namespace {
+
+ParseContext fresh_context(std::string base_dir, const LoadOptions& options) {
     ParseContext context;
-    context.base_dir = parent_dir(path);
+    context.base_dir = options.base_dir.empty() ? std::move(base_dir) : options.base_dir;
+    context.resolution = options.resolution;
+    for (const std::string& dir : options.allowed_dirs) context.allowed_dirs.push_back(canonical_or_given(dir));
+    return context;
+}
+
+SchemaModel finish(ParseContext& context) {
+    resolve(context);
+    SchemaModel& model = context.model;
+    model.target_namespace = context.target_namespace;
+    model.resolution = context.resolution;
+    model.report.resolution = context.resolution;
+    model.report.global_elements = model.elements.size();
+    model.report.named_types = model.types.size();
+    return std::move(model);
+}
+
+}  // namespace
+
+Result<ParseContext> read_schema_documents(std::string_view path, const LoadOptions& options) {
+    ParseContext context = fresh_context(parent_dir(path), options);
     if (auto s = parse_schema_file(context, path); !s) return fail(std::move(s.error()));
     return context;
 }
 
-Result<SchemaModel> parse_xsd(std::string_view path) {
-    auto context = read_schema_documents(path);
+Result<SchemaModel> parse_xsd(std::string_view path, const LoadOptions& options) {
+    auto context = read_schema_documents(path, options);
     if (!context) return fail(std::move(context.error()));
-    resolve(*context);
-    context->model.target_namespace = context->target_namespace;
-    return std::move(context->model);
+    return finish(*context);
+}
+
+Result<SchemaModel> parse_xsd_text(std::string text, std::string_view name, const LoadOptions& options) {
+    ParseContext context = fresh_context(".", options);
+    if (auto s = parse_schema_text(context, std::move(text), name); !s) return fail(std::move(s.error()));
+    return finish(context);
 }
 
 }  // namespace tessaly::schema

@@ -2,7 +2,10 @@
 // Loading a schema: the main XSD file and every document reached through
 // include and import, resolved into one immutable model.
 
+#include <string>
 #include <string_view>
+
+#include "tessaly/load.hpp"
 
 #include "tessaly/error.hpp"
 #include "schema/model.hpp"
@@ -11,10 +14,15 @@
 namespace tessaly::schema {
 
 // `path` names the main XSD file, relative to the current directory or absolute.
-Result<SchemaModel> parse_xsd(std::string_view path);
+Result<SchemaModel> parse_xsd(std::string_view path, const LoadOptions& options = {});
+
+// The main document's text in hand (`name` stands for it in the report);
+// its relative locations resolve against options.base_dir, or the current
+// directory when that is empty.
+Result<SchemaModel> parse_xsd_text(std::string text, std::string_view name, const LoadOptions& options);
 
 // The first step of parse_xsd alone: the main document at `path` and every
 // document it reaches, read into a fresh context, nothing resolved yet.
-Result<ParseContext> read_schema_documents(std::string_view path);
+Result<ParseContext> read_schema_documents(std::string_view path, const LoadOptions& options = {});
 
 }  // namespace tessaly::schema

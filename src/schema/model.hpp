@@ -17,6 +17,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tessaly/load.hpp"
+
 namespace tessaly::schema {
 
 // Kind of simple content. Codes are fixed; 5 stands for "absent" where the
@@ -128,6 +130,10 @@ struct SchemaModel {
     // element: empty name, min 1, max 1.
     ElementDef anonymous;
 
+    // The rules the names were resolved by; conversions pick theirs by it.
+    Resolution resolution = Resolution::Literal;
+    // What the load read, skipped and could not resolve.
+    SchemaReport report;
 
     const ElementDef* find_element(std::string_view name) const {
         auto it = elements.find(name);

@@ -8,16 +8,21 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "tessaly/error.hpp"
+#include "tessaly/load.hpp"
 #include "schema/model.hpp"
 
 namespace tessaly::schema {
 
 struct ParseContext {
-    // Directory that schemaLocation values are joined to: the main document's,
-    // for every document of the load.
+    // Directory that schemaLocation values are joined to when nothing is
+    // found beside the document that names them: the main document's.
     std::string base_dir;
+    Resolution resolution = Resolution::Literal;
+    // Canonical directories a followed location must lie under; empty: anywhere.
+    std::vector<std::string> allowed_dirs;
     SchemaModel model;
     // Element name -> local part of its non-built-in `type`, for every named
     // element declaration, global or local; a later declaration replaces.
@@ -38,10 +43,16 @@ struct ParseContext {
 
 // Reads the main document at `path` (as given) into `context`, and every
 // document it names through include and import, depth-first, each where it
-// is named. A location is joined to base_dir; one that names no regular file
-// (nothing at all, a directory, a device, a FIFO) is skipped without a
-// word, and so is a document already read.
+// is named. A location is joined to the directory of the document that
+// names it and, when no regular file is there, to base_dir; one that names
+// no regular file either way (nothing at all, a directory, a device, a FIFO)
+// is skipped, and so is a document already read. Skipped locations and the
+// documents read are recorded in the model's report.
 Status parse_schema_file(ParseContext& context, std::string_view path);
+
+// The same with the main document's text in hand instead of a file; its
+// locations resolve against base_dir.
+Status parse_schema_text(ParseContext& context, std::string text, std::string_view name);
 
 // What one load may read in total, over all its documents: far more than
 // any real schema set (the largest we know of is a few megabytes), and a

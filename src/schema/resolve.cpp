@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace tessaly::schema {
@@ -257,11 +258,26 @@ void link_named_types(ParseContext& ctx) {
     model.anonymous.type_def = TypeDef::simple_of(JsonType::String);
 }
 
+void record_unresolved_types(ParseContext& ctx) {
+    // The maps have no order of their own: the names are listed sorted.
+    std::vector<std::string> missing;
+    auto check = [&](const std::string& type) {
+        if (!ctx.model.types.contains(type)) missing.push_back(type);
+    };
+    for (const auto& [element, type] : ctx.element_types) check(type);
+    for (const auto& [name, base] : ctx.complex_bases) check(base);
+    for (const auto& [name, base] : ctx.simple_bases) check(base);
+    std::sort(missing.begin(), missing.end());
+    missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+    ctx.model.report.unresolved.types = std::move(missing);
+}
+
 void resolve(ParseContext& context) {
     number_type_names(context);
     resolve_simple_kinds(context);
     inherit_complex_bases(context);
     link_named_types(context);
+    record_unresolved_types(context);
 }
 
 }  // namespace tessaly::schema

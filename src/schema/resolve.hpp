@@ -28,6 +28,10 @@ void inherit_complex_bases(ParseContext& context);
 // xsi:type.
 void link_named_types(ParseContext& context);
 
+// Lists in the model's report the type and base names that name no type,
+// sorted, each once.
+void record_unresolved_types(ParseContext& context);
+
 // All of the above, in order.
 void resolve(ParseContext& context);
 
