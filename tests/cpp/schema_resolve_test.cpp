@@ -1,9 +1,7 @@
-// Completing the model: kinds of derived simple types, inheritance of named
-// complex types, and the links from declarations to named types.
-#include <algorithm>
-#include <set>
+// Completing the model: kinds of derived simple types and inheritance of
+// named complex types. Where declarations lead, through the links to named
+// types, is held to literal copying in schema_equivalence_test.cpp.
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -158,58 +156,6 @@ TEST(Inheritance, MixedAndTextKindStayTheTypesOwn) {
     EXPECT_EQ(price.complex.text_type, J::Absent);
     EXPECT_FALSE(price.complex.mixed);
     EXPECT_TRUE(m.find_element("anon")->type_def.complex.attributes.empty()) << "anonymous types inherit nothing";
-}
-
-TEST(Links, DeclarationsPointAtTheNamedTypeTheirNameResolvesTo) {
-    SchemaModel m = load(R"(
-  <xs:element name="order" type="Order"/>
-  <xs:element name="ghost" type="Missing"/>
-  <xs:element name="plain" type="xs:int"/>
-  <xs:complexType name="Order"><xs:sequence>
-    <xs:element name="id" type="xs:int"/>
-    <xs:element ref="line"/>
-    <xs:element name="extra"><xs:complexType><xs:sequence>
-      <xs:element name="deep"><xs:complexType><xs:sequence><xs:element name="id"/></xs:sequence></xs:complexType></xs:element>
-    </xs:sequence></xs:complexType></xs:element>
-  </xs:sequence></xs:complexType>
-  <xs:complexType name="Other"><xs:sequence>
-    <xs:element name="id" type="IdType"/>
-    <xs:element name="line" type="Line"/>
-  </xs:sequence></xs:complexType>
-  <xs:simpleType name="IdType"><xs:restriction base="xs:int"/></xs:simpleType>
-  <xs:complexType name="Line"/>)");
-    const TypeDef* order = m.find_type("Order");
-    const TypeDef* id_type = m.find_type("IdType");
-    const TypeDef* line = m.find_type("Line");
-    ASSERT_TRUE(order && id_type && line);
-
-    const ElementDef* g = m.find_element("order");
-    EXPECT_EQ(m.find_type(g->named_type), order);
-    EXPECT_EQ(g->named_type, m.type_name_id("Order"));
-    const ElementDef* ghost = m.find_element("ghost");
-    EXPECT_EQ(m.find_type(ghost->named_type), nullptr);
-    EXPECT_NE(ghost->named_type, kNoTypeName);
-    EXPECT_EQ(ghost->named_type, m.type_name_id("Missing"));
-    EXPECT_EQ(m.find_element("plain")->named_type, kNoTypeName);
-
-    // Every child named id, at any depth, resolves to IdType, whatever its
-    // own declaration said; a reference resolves by its referenced name.
-    const ElementDef* id = testing::child(*order, "id");
-    EXPECT_EQ(m.find_type(id->named_type), id_type);
-    EXPECT_EQ(m.find_type(testing::child(*order, "line")->named_type), line);
-    const ElementDef* extra = testing::child(*order, "extra");
-    EXPECT_EQ(extra->named_type, kNoTypeName);
-    const ElementDef* deep = testing::child(extra->type_def, "deep");
-    EXPECT_EQ(m.find_type(testing::child(deep->type_def, "id")->named_type), id_type);
-}
-
-TEST(Links, TheLastDeclarationOfANameDecidesItsType) {
-    SchemaModel m = load(R"(
-  <xs:element name="e" type="T1"/>
-  <xs:complexType name="Holder"><xs:sequence><xs:element name="e" type="T2"/></xs:sequence></xs:complexType>
-  <xs:complexType name="T1"/>
-  <xs:complexType name="T2"/>)");
-    EXPECT_EQ(m.find_type(m.find_element("e")->named_type), m.find_type("T2"));
 }
 
 }  // namespace

@@ -12,10 +12,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 #include "schema/loader.hpp"
 #include "schema/model.hpp"
+#include "schema/parse_context.hpp"
 
 namespace tessaly::schema::testing {
 
@@ -157,6 +159,63 @@ inline std::string child_names(const TypeDef& t, const SchemaModel* m = nullptr)
 inline std::string attribute_names(const TypeDef& t, const SchemaModel* m = nullptr) {
     std::string s;
     for (const AttributeDef* a : all_attributes(t.complex, m)) s.append(s.empty() ? "" : ",").append(a->name);
+    return s;
+}
+
+inline const char* kind_text(JsonType k) {
+    switch (k) {
+        case JsonType::Integer: return "int";
+        case JsonType::Float: return "float";
+        case JsonType::Boolean: return "bool";
+        case JsonType::Absent: return "-";
+        default: return "str";
+    }
+}
+
+// A type as written, on one line: its simple kind, or its own children
+// (name[min..max] when not exactly once), attributes (@name, ! when
+// required), text kind ($kind) and mixed flag in braces.
+inline std::string dump(const TypeDef& t);
+
+inline std::string dump(const ElementDef& e) {
+    std::string s = e.name.local;
+    if (e.min_occurs != 1 || e.max_occurs.unbounded || e.max_occurs.count != 1)
+        s += "[" + std::to_string(e.min_occurs) + ".." +
+             (e.max_occurs.unbounded ? "*" : std::to_string(e.max_occurs.count)) + "]";
+    return s + ":" + dump(e.type_def);
+}
+
+inline std::string dump(const TypeDef& t) {
+    if (!t.is_complex()) return kind_text(t.simple);
+    std::string s;
+    for (const ElementDef& c : t.complex.children) s += " " + dump(c);
+    for (const AttributeDef& a : t.complex.attributes)
+        s += " @" + a.name + (a.required ? "!:" : ":") + kind_text(a.json_type);
+    if (t.complex.text_type != JsonType::Absent) s += " $" + std::string(kind_text(t.complex.text_type));
+    if (t.complex.mixed) s += " mixed";
+    return "{" + (s.empty() ? s : s.substr(1)) + "}";
+}
+
+template <class Map, class Text>
+void dump_table(std::string& s, const char* tag, char sep, const Map& m, Text text) {
+    std::map<std::string, std::string> sorted;
+    for (const auto& [k, v] : m) sorted[k] = text(v);
+    for (const auto& [k, v] : sorted) s += std::string(tag) + " " + k + sep + v + "\n";
+}
+
+// Everything one schema document was read into, a line per entry, sorted
+// within each table: global elements (E), named types (T), element names
+// given a non-built-in type (named), complex and simple derivation bases,
+// and the target namespace.
+inline std::string dump(const ParseContext& ctx) {
+    std::string s;
+    dump_table(s, "E", ':', ctx.model.elements, [](const ElementDef& e) { return dump(e.type_def); });
+    dump_table(s, "T", ':', ctx.model.types, [](const TypeDef& t) { return dump(t); });
+    auto same = [](const std::string& v) { return v; };
+    dump_table(s, "named", '=', ctx.element_types, same);
+    dump_table(s, "cbase", '=', ctx.complex_bases, same);
+    dump_table(s, "sbase", '=', ctx.simple_bases, same);
+    if (ctx.target_namespace) s += "tns " + *ctx.target_namespace + "\n";
     return s;
 }
 
