@@ -1,12 +1,12 @@
 """Prints the non-blank lines of tests/ against those of the code we write
-(src/, include/, tessaly_tools/, bench/, fuzz/, tools/) and their ratio; exits
+(src/, include/, python/, bench/, fuzz/, tools/) and their ratio; exits
 with 1 when the ratio passes the limit (0.40 unless given as the argument)."""
 
 import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-CODE = ["src", "include", "tessaly_tools", "bench", "fuzz", "tools"]
+CODE = ["src", "include", "python", "bench", "fuzz", "tools"]
 SOURCES = {".cpp", ".hpp", ".h", ".py", ".pyi", ".sh"}
 SKIP = {"out", "corpus", "__pycache__"}  # generated outputs, seed corpora, caches
 
