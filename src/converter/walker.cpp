@@ -23,11 +23,12 @@ using xml::local_name;
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
+// `Records`: only the selected elements are built, each handed out by
+// next_record() as soon as it closes, and everything outside them is read
+// and dropped. A whole-document walk is compiled without any of that.
+template <bool Records>
 class Walker {
 public:
-    // With `records`, only the selected elements are built: each is handed
-    // out by next_record() as soon as it closes, and everything outside
-    // them is read and dropped.
     Walker(bool in_place, const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
            storage::KeyTable& keys, const RecordSelector* records = nullptr)
         : records_(records),
@@ -42,9 +43,10 @@ public:
 
     Result<std::optional<storage::Value>> run(xml::Reader& reader, InterruptCheck interrupt) {
         while (true) {
-            auto ev = next_event(reader, interrupt);
-            if (!ev) return fail(std::move(ev.error()));
-            if (*ev == Handled::End) return root_;
+            const Handled h = next_event(reader, interrupt);
+            if (h == Handled::Event) [[likely]] continue;
+            if (h == Handled::Failed) return fail(std::move(*error_));
+            return root_;
         }
     }
 
@@ -54,9 +56,9 @@ public:
                                                       std::uint64_t stop_at) {
         while (true) {
             if (record_at_ == kNone && reader.position() >= stop_at) return std::nullopt;
-            auto ev = next_event(reader, interrupt);
-            if (!ev) return fail(std::move(ev.error()));
-            if (*ev == Handled::End) return std::nullopt;
+            const Handled h = next_event(reader, interrupt);
+            if (h == Handled::Failed) return fail(std::move(*error_));
+            if (h == Handled::End) return std::nullopt;
             if (record_) return std::exchange(record_, std::nullopt);
         }
     }
@@ -76,19 +78,26 @@ public:
     }
 
 private:
-    enum class Handled : unsigned char { Event, End };
+    // Failed: error_ says why.
+    enum class Handled : unsigned char { Event, End, Failed };
 
-    Result<Handled> next_event(xml::Reader& reader, InterruptCheck interrupt) {
+    [[gnu::cold, gnu::noinline]] Handled failed(TessalyError e) {
+        error_ = std::move(e);
+        return Handled::Failed;
+    }
+
+    [[gnu::always_inline]] inline Handled next_event(xml::Reader& reader, InterruptCheck interrupt) {
         if (--until_check_ == 0) [[unlikely]] {
             until_check_ = kInterruptStride;
-            if (interrupt.requested && interrupt.requested(interrupt.context)) return fail(TessalyError::interrupted());
+            if (interrupt.requested && interrupt.requested(interrupt.context)) return failed(TessalyError::interrupted());
         }
-        const std::uint64_t at = assumed_ > 0 ? reader.position() : 0;
+        std::uint64_t at = 0;
+        if constexpr (Records) at = assumed_ > 0 ? reader.position() : 0;
         auto ev = reader.next();
         if (!ev) [[unlikely]] {
             xml::ReadError e = std::move(ev.error());
             if (place_error_) place_error_(e);
-            return fail(messages::xml_read_error(e));
+            return failed(messages::xml_read_error(e));
         }
         switch (ev->kind) {
             case xml::EventKind::StartTag: open_element(*ev); break;
@@ -97,12 +106,12 @@ private:
                 close_element(false);
                 break;
             case xml::EventKind::EndTag:
-                if (stack_.size() <= assumed_) {
+                if (Records && stack_.size() <= assumed_) {
                     // Closes an element opened before the walk began: it has to be the one the path names.
                     if (stack_.empty()) break;
                     std::string_view local = input_.peek(local_name(ev->name));
                     if (local != records_->path[stack_.size() - 1])
-                        return fail(messages::record_path_mismatch(local, records_->path[stack_.size() - 1], origin_ + at));
+                        return failed(messages::record_path_mismatch(local, records_->path[stack_.size() - 1], origin_ + at));
                     --assumed_;
                 }
                 if (!stack_.empty()) close_element(true);
@@ -119,7 +128,7 @@ private:
     }
 
     // Between records: nothing is collected.
-    bool outside() const { return records_ && record_at_ == kNone; }
+    bool outside() const { return Records && record_at_ == kNone; }
 
     // Whether the element `local`, opened now outside any record, is one.
     bool starts_record(std::string_view local) {
@@ -174,8 +183,8 @@ private:
         // Text that became a number, a boolean or nothing is no longer
         // needed; without children, nothing else was allocated since the tag.
         if (kids.empty() && !(text && text->kind() == storage::Kind::String)) f.text_region.give_back(arena_);
-        const bool is_record = stack_.size() - 1 == record_at_;
-        bool top_level = !records_ && stack_.size() == 1;
+        const bool is_record = Records && stack_.size() - 1 == record_at_;
+        const bool top_level = !Records && stack_.size() == 1;
         // A later top-level element replaces an earlier one.
         storage::Value v = top_level ? serialize_root(closed, convention_, arena_, scratch_)
                                   : frame_to_json(closed, convention_, arena_, scratch_);
@@ -241,6 +250,7 @@ private:
     std::size_t on_path_ = 0;        // how many frames from the bottom follow a full record path
     std::size_t assumed_ = 0;        // how many frames from the bottom were opened without tags
     std::optional<storage::Value> record_;  // the record just closed
+    std::optional<TessalyError> error_;     // why the walk failed
     unsigned until_check_ = kInterruptStride;
     // A walk begun in the middle of a document: the offset where its reader
     // starts, and what turns a reader's error position into one in the document.
@@ -265,7 +275,7 @@ private:
 Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
                                                  Convention convention, storage::Arena& arena, storage::KeyTable& keys,
                                                  InterruptCheck interrupt) {
-    Walker w(in_place, model, convention, arena, keys);
+    Walker<false> w(in_place, model, convention, arena, keys);
     return w.run(reader, interrupt);
 }
 
@@ -273,7 +283,7 @@ struct RecordWalker::Impl {
     Impl(const schema::SchemaModel& model, Convention convention, storage::Arena& arena, storage::KeyTable& keys,
          const RecordSelector& records)
         : walker(false, model, convention, arena, keys, &records) {}
-    Walker walker;
+    Walker<true> walker;
 };
 
 RecordWalker::RecordWalker(const schema::SchemaModel& model, Convention convention, storage::Arena& arena,

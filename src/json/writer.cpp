@@ -110,7 +110,7 @@ private:
     [[gnu::always_inline]] inline void value(const Value& v);
     void string(std::string_view s);
     void string_in_pieces(std::string_view s);
-    void line_break(bool comma, std::size_t spaces);
+    [[gnu::always_inline]] inline void line_break(bool comma, std::size_t spaces);
 
     std::size_t room() const { return kStagingBytes - pos_; }
 
@@ -251,7 +251,7 @@ void Writer<Pretty>::put_overflowing(const char* p, std::size_t n) {
 }
 
 template <bool Pretty>
-void Writer<Pretty>::line_break(bool comma, std::size_t spaces) {
+inline void Writer<Pretty>::line_break(bool comma, std::size_t spaces) {
     if constexpr (!Pretty) {
         if (comma) put_char(',');
         return;
