@@ -9,6 +9,7 @@
 #include "io/file.hpp"
 #include "io/read_file.hpp"
 #include "messages.hpp"
+#include "schema/complete_resolve.hpp"
 #include "schema/parser.hpp"
 #include "schema/resolve.hpp"
 
@@ -169,6 +170,7 @@ ParseContext fresh_context(std::string base_dir, const LoadOptions& options) {
 
 SchemaModel finish(ParseContext& context) {
     resolve(context);
+    resolve_complete(context);
     SchemaModel& model = context.model;
     model.target_namespace = context.target_namespace;
     model.resolution = context.resolution;

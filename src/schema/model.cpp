@@ -19,7 +19,12 @@ ElementDef shallow_copy(const ElementDef& e) {
     d.type_def.complex.text_type = e.type_def.complex.text_type;
     d.type_def.complex.base = e.type_def.complex.base;
     d.type_def.complex.inherited_count = e.type_def.complex.inherited_count;
+    d.type_def.base_name = e.type_def.base_name;
     d.named_type = e.named_type;
+    d.particle = e.particle;
+    d.type_name = e.type_name;
+    d.declared_type = e.declared_type;
+    d.substitution_head = e.substitution_head;
     return d;
 }
 

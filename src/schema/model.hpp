@@ -23,7 +23,10 @@ namespace tessaly::schema {
 
 // Kind of simple content. Codes are fixed; 5 stands for "absent" where the
 // model holds an optional kind, and every code other than 1 to 3 reads as String.
-enum class JsonType : std::uint8_t { String = 0, Integer = 1, Float = 2, Boolean = 3, Absent = 5 };
+enum class JsonType : std::uint8_t { String = 0, Integer = 1, Float = 2, Boolean = 3, Absent = 5,
+    // The complete profile's own kinds, never in a literal model: a decimal
+    // written exactly from its digits, and an integer of any size.
+    ExactDecimal = 4, ExactInteger = 6 };
 
 struct QName {
     std::optional<std::string> namespace_uri;  // never set by the loader
@@ -47,9 +50,17 @@ using TypeNameId = std::int32_t;
 inline constexpr TypeNameId kNoTypeName = -1;
 
 struct AttributeDef {
-    std::string name;  // empty for a declaration by `ref`
+    // What an entry of an attribute list stands for. Literal models hold
+    // declarations only; the complete profile also keeps references to a
+    // global attribute and to an attribute group, named by `name`.
+    enum class Kind : std::uint8_t { Declared, Ref, GroupRef };
+    std::string name;  // empty for a declaration by `ref` (literal)
     bool required = false;
     JsonType json_type = JsonType::String;
+    Kind kind = Kind::Declared;
+    // Complete profile: the named simple type (local part) that `json_type`
+    // comes from, once resolved.
+    std::string type_name;
 };
 
 struct ComplexTypeDef {
@@ -82,6 +93,9 @@ struct TypeDef {
     Kind kind = Kind::Simple;
     JsonType simple = JsonType::String;  // the Simple case's kind
     ComplexTypeDef complex;              // the Complex case's content; empty when Simple
+    // Complete profile: the derivation base (local part) when it is not
+    // built in, for anonymous types as well as named ones.
+    std::string base_name;
 
     static TypeDef simple_of(JsonType t) {
         TypeDef d;
@@ -98,6 +112,11 @@ struct TypeDef {
 };
 
 struct ElementDef {
+    // What an entry of a children list stands for. Literal models hold
+    // declarations and references (by the referenced name) alike as
+    // Element; the complete profile tells references to a global element
+    // and to a group (both named by `name.local`) apart.
+    enum class Particle : std::uint8_t { Element, ElementRef, GroupRef };
     QName name;
     std::uint64_t min_occurs = 1;
     MaxOccurs max_occurs;
@@ -108,6 +127,13 @@ struct ElementDef {
     // gave as its `type` (element types are resolved by element name), or
     // kNoTypeName when none did. Filled once the whole schema has been read.
     TypeNameId named_type = kNoTypeName;
+
+    // Complete profile only. In it, `max_occurs` is unbounded when a
+    // compositor around the particle (within its type or group) repeats.
+    Particle particle = Particle::Element;
+    std::string type_name;                   // this declaration's own named type, as written (local part)
+    TypeNameId declared_type = kNoTypeName;  // its number, once resolved
+    std::string substitution_head;           // a global element's substitutionGroup (local part)
 };
 
 struct StringHash {
@@ -129,6 +155,12 @@ struct SchemaModel {
     // The declaration used when `xsi:type` names a type for an undeclared
     // element: empty name, min 1, max 1.
     ElementDef anonymous;
+
+    // Complete profile only: global attributes, top-level model groups (their
+    // particles as children) and attribute groups (their attributes).
+    StringMap<AttributeDef> global_attributes;
+    StringMap<ComplexTypeDef> groups;
+    StringMap<ComplexTypeDef> attribute_groups;
 
     // The rules the names were resolved by; conversions pick theirs by it.
     Resolution resolution = Resolution::Literal;

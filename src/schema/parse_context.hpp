@@ -16,6 +16,13 @@
 
 namespace tessaly::schema {
 
+// One document's namespace bindings, from its root element: what the
+// complete profile resolves that document's type names by.
+struct Bindings {
+    StringMap<std::string> prefixes;
+    std::optional<std::string> default_namespace;
+};
+
 struct ParseContext {
     // Directory that schemaLocation values are joined to when nothing is
     // found beside the document that names them: the main document's.
@@ -39,6 +46,8 @@ struct ParseContext {
     StringMap<std::string> prefixes;
     // The first targetNamespace seen on a document root.
     std::optional<std::string> target_namespace;
+    // Complete profile: the bindings of the document being parsed.
+    const Bindings* bindings = nullptr;
 };
 
 // Reads the main document at `path` (as given) into `context`, and every

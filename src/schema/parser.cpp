@@ -31,13 +31,18 @@ private:
 // ':', so a raw local name equals one of these ASCII names exactly when its
 // decoded form does.
 enum class XsdName : std::uint8_t {
-    Schema, Compositor, ComplexType, SimpleType, Derivation, Attribute, Element, Include, Other
+    Schema, Compositor, ComplexType, SimpleType, Derivation, Attribute, Element, Include,
+    Group, AttributeGroup,  // acted on by the complete profile only
+    Other
 };
 
 XsdName classify(std::string_view local) noexcept {
     switch (local.size()) {
         case 3:
             if (local == "all") return XsdName::Compositor;
+            break;
+        case 5:
+            if (local == "group") return XsdName::Group;
             break;
         case 6:
             if (local == "schema") return XsdName::Schema;
@@ -62,6 +67,9 @@ XsdName classify(std::string_view local) noexcept {
             if (local == "complexType") return XsdName::ComplexType;
             if (local == "restriction") return XsdName::Derivation;
             break;
+        case 14:
+            if (local == "attributeGroup") return XsdName::AttributeGroup;
+            break;
         default: break;
     }
     return XsdName::Other;
@@ -71,7 +79,8 @@ XsdName classify(std::string_view local) noexcept {
 // first occurrence of a name wins. Names are matched raw for the same reason
 // as tag names; values stay raw until they are used.
 struct XsdAttributes {
-    std::optional<std::string_view> name, ref, type, min_occurs, max_occurs, use, mixed, base, schema_location;
+    std::optional<std::string_view> name, ref, type, min_occurs, max_occurs, use, mixed, base, schema_location,
+        substitution_group;
 };
 
 XsdAttributes collect_attributes(std::string_view attribute_text) {
@@ -103,6 +112,9 @@ XsdAttributes collect_attributes(std::string_view attribute_text) {
             case 14:
                 if (n == "schemaLocation") take(a.schema_location);
                 break;
+            case 17:
+                if (n == "substitutionGroup") take(a.substitution_group);
+                break;
             default: break;
         }
     }
@@ -117,13 +129,64 @@ frame::ComplexType* nearest_complex_type(XsdStack& stack) {
     return nullptr;
 }
 
+// The stack position of the nearest ComplexType frame, or kDropped.
+std::size_t nearest_complex_index(const XsdStack& stack) {
+    for (std::size_t i = stack.size(); i-- > 0;)
+        if (std::holds_alternative<frame::ComplexType>(stack[i])) return i;
+    return frame::kDropped;
+}
+
+bool complete(const ParseContext& ctx) { return ctx.resolution == Resolution::Complete; }
+
+// Whether a compositor between the top of the stack and the nearest complex
+// type (or group) repeats: then everything declared here may occur more than once.
+bool repeats_around(const XsdStack& stack) {
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+        if (std::holds_alternative<frame::ComplexType>(*it)) return false;
+        if (auto* c = std::get_if<frame::Compositor>(&*it); c && c->repeats) return true;
+    }
+    return false;
+}
+
+struct TypeRef {
+    bool builtin = false;
+    std::string_view local;
+};
+
+// A type or base value: in the XSD namespace or not, and its local part.
+// The literal profile resolves every prefix through the bindings of all
+// roots read so far and no prefix through the target namespace; the
+// complete one through the bindings of the document's own root, no prefix
+// through its default namespace (or, as literally, a target namespace that
+// is the XSD one).
+TypeRef type_ref(const ParseContext& ctx, std::string_view value) {
+    if (!complete(ctx) || !ctx.bindings) {
+        PrefixedName n = resolve_prefixed_name(ctx, value);
+        return {is_xsd_namespace(n.namespace_uri), n.local};
+    }
+    std::size_t colon = value.find(':');
+    if (colon == std::string_view::npos) {
+        const auto& d = ctx.bindings->default_namespace;
+        bool builtin = (d && *d == kXsdNamespace) || (ctx.target_namespace && *ctx.target_namespace == kXsdNamespace);
+        return {builtin, value};
+    }
+    auto it = ctx.bindings->prefixes.find(value.substr(0, colon));
+    return {it != ctx.bindings->prefixes.end() && it->second == kXsdNamespace, value.substr(colon + 1)};
+}
+
+JsonType builtin_kind(const ParseContext& ctx, std::string_view local) {
+    return complete(ctx) ? xsd_builtin_to_json_complete(local) : xsd_builtin_to_json(local);
+}
+
 void element_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack) {
     std::uint64_t min = min_occurs_of(a.min_occurs);
     MaxOccurs max = max_occurs_of(a.max_occurs);
+    if (complete(ctx) && repeats_around(stack)) max = MaxOccurs::unbounded_value();
 
     if (a.ref) {
-        // A reference is kept by the referenced local name only; it is never
-        // followed, so its type comes from resolution by name, if at all.
+        // Literally a reference is kept by the referenced local name only and
+        // never followed, so its type comes from resolution by name, if at
+        // all; the complete profile follows it when converting.
         frame::ComplexType* ct = nearest_complex_type(stack);
         if (!ct) return;
         LossyText ref(*a.ref);
@@ -131,6 +194,7 @@ void element_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack) {
         d.name.local = std::string(resolve_prefixed_name(ctx, ref.view()).local);
         d.min_occurs = min;
         d.max_occurs = max;
+        if (complete(ctx)) d.particle = ElementDef::Particle::ElementRef;
         ct->children.push_back(std::move(d));
         return;
     }
@@ -143,27 +207,39 @@ void element_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack) {
     d.max_occurs = max;
     if (a.type) {
         LossyText type(*a.type);
-        PrefixedName t = resolve_prefixed_name(ctx, type.view());
-        if (is_xsd_namespace(t.namespace_uri)) {
-            JsonType k = xsd_builtin_to_json(t.local);
+        TypeRef t = type_ref(ctx, type.view());
+        if (t.builtin) {
+            JsonType k = builtin_kind(ctx, t.local);
             d.type_def.simple = k == JsonType::Absent ? JsonType::String : k;
         } else {
             ctx.element_types.insert_or_assign(d.name.local, std::string(t.local));
+            if (complete(ctx)) d.type_name = std::string(t.local);
         }
     }
+    if (complete(ctx) && a.substitution_group) {
+        LossyText head(*a.substitution_group);
+        d.substitution_head = std::string(local_name(head.view()));
+    }
 
-    std::string frame_name = d.name.local;
+    frame::Element f{d.name.local, frame::kDropped, 0};
     if (!stack.empty() && std::holds_alternative<frame::SchemaRoot>(stack.back())) {
-        ctx.model.elements.insert_or_assign(frame_name, std::move(d));
-    } else if (frame::ComplexType* ct = nearest_complex_type(stack)) {
-        ct->children.push_back(std::move(d));
+        f.owner = frame::kGlobal;
+        ctx.model.elements.insert_or_assign(f.name, std::move(d));
+    } else if (std::size_t owner = nearest_complex_index(stack); owner != frame::kDropped) {
+        auto& children = std::get<frame::ComplexType>(stack[owner]).children;
+        f.owner = owner;
+        f.index = children.size();
+        children.push_back(std::move(d));
     }
     // Pushed even when the declaration was dropped, so that an anonymous type
     // inside it is not given to an enclosing element.
-    stack.emplace_back(std::in_place_type<frame::Element>, std::move(frame_name));
+    stack.emplace_back(std::in_place_type<frame::Element>, std::move(f));
 }
 
+void complete_attribute_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack);
+
 void attribute_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack) {
+    if (complete(ctx)) return complete_attribute_start(ctx, a, stack);
     frame::ComplexType* ct = nearest_complex_type(stack);
     if (!ct) return;
     AttributeDef d;
@@ -178,22 +254,102 @@ void attribute_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack)
     ct->attributes.push_back(std::move(d));
 }
 
+// An attribute of the complete profile: references and types kept by name
+// for resolution, global ones kept, a frame pushed for an anonymous type.
+void complete_attribute_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack) {
+    AttributeDef d;
+    if (a.name) d.name = LossyText(*a.name).str();
+    d.required = a.use && *a.use == "required";
+    if (a.ref) {
+        d.kind = AttributeDef::Kind::Ref;
+        d.name = std::string(local_name(LossyText(*a.ref).view()));
+    } else if (a.type) {
+        LossyText type(*a.type);
+        TypeRef t = type_ref(ctx, type.view());
+        JsonType k = t.builtin ? builtin_kind(ctx, t.local) : JsonType::Absent;
+        if (k != JsonType::Absent) d.json_type = k;
+        if (!t.builtin) d.type_name = std::string(t.local);
+    }
+    frame::Attribute f{d.name, frame::kDropped, 0};
+    if (!stack.empty() && std::holds_alternative<frame::SchemaRoot>(stack.back())) {
+        f.owner = frame::kGlobal;
+        if (d.kind == AttributeDef::Kind::Declared) ctx.model.global_attributes.insert_or_assign(d.name, std::move(d));
+    } else if (std::size_t owner = nearest_complex_index(stack); owner != frame::kDropped) {
+        auto& attributes = std::get<frame::ComplexType>(stack[owner]).attributes;
+        f.owner = owner;
+        f.index = attributes.size();
+        attributes.push_back(std::move(d));
+    }
+    stack.emplace_back(std::in_place_type<frame::Attribute>, std::move(f));
+}
+
+// A group or attribute group of the complete profile: a definition collects
+// like a complex type; a reference is an entry where it stands.
+void group_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack, bool attribute_group) {
+    if (a.name && !a.ref) {
+        frame::ComplexType f;
+        f.definition = attribute_group ? frame::ComplexType::Definition::AttributeGroup
+                                       : frame::ComplexType::Definition::Group;
+        f.name = LossyText(*a.name).str();
+        stack.emplace_back(std::in_place_type<frame::ComplexType>, std::move(f));
+        return;
+    }
+    if (a.ref) {
+        if (frame::ComplexType* ct = nearest_complex_type(stack)) {
+            std::string name(local_name(LossyText(*a.ref).view()));
+            if (attribute_group) {
+                AttributeDef d;
+                d.kind = AttributeDef::Kind::GroupRef;
+                d.name = std::move(name);
+                ct->attributes.push_back(std::move(d));
+            } else {
+                ElementDef d;
+                d.particle = ElementDef::Particle::GroupRef;
+                d.name.local = std::move(name);
+                d.min_occurs = min_occurs_of(a.min_occurs);
+                d.max_occurs = repeats_around(stack) ? MaxOccurs::unbounded_value() : max_occurs_of(a.max_occurs);
+                ct->children.push_back(std::move(d));
+            }
+        }
+    }
+    stack.emplace_back(std::in_place_type<frame::Reference>);
+}
+
+// The end of a group or attribute group of the complete profile.
+void group_end(ParseContext& ctx, XsdStack& stack) {
+    if (stack.empty()) return;
+    if (std::holds_alternative<frame::Reference>(stack.back())) {
+        stack.pop_back();
+        return;
+    }
+    auto* ct = std::get_if<frame::ComplexType>(&stack.back());
+    if (!ct || ct->definition == frame::ComplexType::Definition::Type) return;
+    ComplexTypeDef c;
+    c.children = std::move(ct->children);
+    c.attributes = std::move(ct->attributes);
+    auto& into = ct->definition == frame::ComplexType::Definition::Group ? ctx.model.groups : ctx.model.attribute_groups;
+    if (ct->name) into.insert_or_assign(std::move(*ct->name), std::move(c));
+    stack.pop_back();
+}
+
 void derivation_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack) {
     if (!a.base) return;
     LossyText base(*a.base);
-    PrefixedName b = resolve_prefixed_name(ctx, base.view());
-    bool builtin = is_xsd_namespace(b.namespace_uri);
+    TypeRef b = type_ref(ctx, base.view());
+    bool builtin = b.builtin;
     if (!stack.empty()) {
         if (auto* ct = std::get_if<frame::ComplexType>(&stack.back())) {
             if (builtin)
-                ct->text_type = xsd_builtin_to_json(b.local);
+                ct->text_type = builtin_kind(ctx, b.local);
             else if (ct->name)
                 ctx.complex_bases.insert_or_assign(*ct->name, std::string(b.local));
+            if (!builtin && complete(ctx)) ct->base_name = std::string(b.local);
         } else if (auto* st = std::get_if<frame::SimpleType>(&stack.back())) {
             if (builtin)
-                st->base_kind = xsd_builtin_to_json(b.local);
+                st->base_kind = builtin_kind(ctx, b.local);
             else if (st->name)
                 ctx.simple_bases.insert_or_assign(*st->name, std::string(b.local));
+            if (!builtin && complete(ctx)) st->base_name = std::string(b.local);
         }
     }
     stack.emplace_back(std::in_place_type<frame::Derivation>);
@@ -249,7 +405,7 @@ MaxOccurs max_occurs_of(std::optional<std::string_view> attribute) noexcept {
     return MaxOccurs::bounded(parse_occurrence_number(*attribute).value_or(1));
 }
 
-void prescan_root(ParseContext& context, std::string_view text) {
+void prescan_root(ParseContext& context, std::string_view text, Bindings* own) {
     xml::Reader reader(text);
     for (;;) {
         auto ev = reader.next();
@@ -263,6 +419,9 @@ void prescan_root(ParseContext& context, std::string_view text) {
                 if (!context.target_namespace) context.target_namespace = LossyText(a.value).str();
             } else if (a.name.starts_with("xmlns:")) {
                 context.prefixes.insert_or_assign(LossyText(a.name.substr(6)).str(), LossyText(a.value).str());
+                if (own) own->prefixes.insert_or_assign(LossyText(a.name.substr(6)).str(), LossyText(a.value).str());
+            } else if (own && a.name == "xmlns") {
+                own->default_namespace = LossyText(a.value).str();
             }
         }
         return;
@@ -278,7 +437,12 @@ void attach_inline_type(ParseContext& context, TypeDef type, XsdStack& stack);
 std::optional<std::string> handle_start_element(ParseContext& context, const xml::Event& tag, XsdStack& stack) {
     switch (classify(local_name(tag.name))) {
         case XsdName::Schema: stack.emplace_back(std::in_place_type<frame::SchemaRoot>); break;
-        case XsdName::Compositor: stack.emplace_back(std::in_place_type<frame::Compositor>); break;
+        case XsdName::Compositor: {
+            frame::Compositor f;
+            if (complete(context)) f.repeats = max_occurs_of(collect_attributes(tag.body).max_occurs).always_array();
+            stack.emplace_back(f);
+            break;
+        }
         case XsdName::ComplexType: {
             XsdAttributes a = collect_attributes(tag.body);
             frame::ComplexType f;
@@ -300,6 +464,13 @@ std::optional<std::string> handle_start_element(ParseContext& context, const xml
             if (a.schema_location) return LossyText(*a.schema_location).str();
             break;
         }
+        case XsdName::Group:
+        case XsdName::AttributeGroup:
+            // Literally these are read through as if they were not there.
+            if (complete(context))
+                group_start(context, collect_attributes(tag.body), stack,
+                            classify(local_name(tag.name)) == XsdName::AttributeGroup);
+            break;
         case XsdName::Other: break;
     }
     return std::nullopt;
@@ -310,6 +481,11 @@ void handle_end_element(ParseContext& context, std::string_view local, XsdStack&
         case XsdName::Element: pop_if<frame::Element>(stack); break;
         case XsdName::Compositor: pop_if<frame::Compositor>(stack); break;
         case XsdName::Derivation: pop_if<frame::Derivation>(stack); break;
+        case XsdName::Attribute: pop_if<frame::Attribute>(stack); break;
+        case XsdName::Group:
+        case XsdName::AttributeGroup:
+            if (complete(context)) group_end(context, stack);
+            break;
         case XsdName::Schema:
             if (!stack.empty()) stack.pop_back();
             break;
@@ -320,6 +496,7 @@ void handle_end_element(ParseContext& context, std::string_view local, XsdStack&
             auto* st = std::get_if<frame::SimpleType>(&top);
             if (!st) break;
             TypeDef t = TypeDef::simple_of(st->base_kind == JsonType::Absent ? JsonType::String : st->base_kind);
+            t.base_name = std::move(st->base_name);
             if (st->name)
                 context.model.types.insert_or_assign(std::move(*st->name), std::move(t));
             else
@@ -338,6 +515,7 @@ void handle_end_element(ParseContext& context, std::string_view local, XsdStack&
             c.mixed = ct->mixed;
             c.text_type = ct->text_type;
             TypeDef t = TypeDef::complex_of(std::move(c));
+            t.base_name = std::move(ct->base_name);
             if (ct->name)
                 context.model.types.insert_or_assign(std::move(*ct->name), std::move(t));
             else
@@ -364,7 +542,38 @@ ElementDef* first_child_named(frame::ComplexType& ct, std::string_view name) {
     return it == ct.first_child.end() ? nullptr : &children[it->second];
 }
 
+// The complete profile gives an anonymous type to the declaration it stands
+// in, and to nothing else: one inside a list, a union or a derivation is
+// dropped.
+void complete_attach(ParseContext& context, TypeDef type, XsdStack& stack) {
+    if (stack.empty()) return;
+    if (auto* e = std::get_if<frame::Element>(&stack.back())) {
+        ElementDef* d = nullptr;
+        if (e->owner == frame::kGlobal) {
+            auto g = context.model.elements.find(e->name);
+            if (g != context.model.elements.end()) d = &g->second;
+        } else if (e->owner != frame::kDropped) {
+            d = &std::get<frame::ComplexType>(stack[e->owner]).children[e->index];
+        }
+        if (d) d->type_def = std::move(type);
+        return;
+    }
+    auto* at = std::get_if<frame::Attribute>(&stack.back());
+    if (!at || type.is_complex()) return;
+    AttributeDef* d = nullptr;
+    if (at->owner == frame::kGlobal) {
+        auto g = context.model.global_attributes.find(at->name);
+        if (g != context.model.global_attributes.end()) d = &g->second;
+    } else if (at->owner != frame::kDropped) {
+        d = &std::get<frame::ComplexType>(stack[at->owner]).attributes[at->index];
+    }
+    if (!d) return;
+    d->json_type = type.simple;
+    d->type_name = std::move(type.base_name);
+}
+
 void attach_inline_type(ParseContext& context, TypeDef type, XsdStack& stack) {
+    if (complete(context)) return complete_attach(context, std::move(type), stack);
     const frame::Element* open = nullptr;
     for (auto it = stack.rbegin(); it != stack.rend() && !open; ++it) open = std::get_if<frame::Element>(&*it);
     if (!open) return;
@@ -394,10 +603,12 @@ void attach_inline_type(ParseContext& context, TypeDef type, XsdStack& stack) {
 
 DocumentParser::DocumentParser(ParseContext& context, std::string text)
     : context_(context), text_(std::move(text)), reader_(text_) {
-    prescan_root(context_, text_);
+    prescan_root(context_, text_, complete(context_) ? &bindings_ : nullptr);
 }
 
 Result<std::optional<std::string>> DocumentParser::next_location() {
+    // Resumed after a followed document, whose bindings were in force.
+    if (complete(context_)) context_.bindings = &bindings_;
     for (;;) {
         auto ev = reader_.next();
         if (!ev) return fail(messages::xml_parse_error(ev.error()));

@@ -4,6 +4,7 @@
 // recognises a small fixed set of XSD element names by their local names and
 // reads through every other element as if it were not there.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,8 +24,19 @@ namespace tessaly::schema {
 inline constexpr std::string_view kXsdNamespace = "http://www.w3.org/2001/XMLSchema";
 
 namespace frame {
+// Where a declaration went (the complete profile gives an anonymous type to
+// exactly the declaration it stands in): a global one, a dropped one, or
+// entry `index` of the ComplexType frame at stack position `owner`.
+inline constexpr std::size_t kGlobal = SIZE_MAX;
+inline constexpr std::size_t kDropped = SIZE_MAX - 1;
+
 struct SchemaRoot {};
 struct ComplexType {
+    // What the frame collects for: a complex type, or (complete profile) a
+    // top-level group or attribute group definition.
+    enum class Definition : std::uint8_t { Type, Group, AttributeGroup };
+    Definition definition = Definition::Type;
+    std::string base_name;  // complete profile: a derivation base not built in
     std::optional<std::string> name;
     std::vector<ElementDef> children;
     // The first of `children` of each name, for the first `indexed` of them.
@@ -37,17 +49,30 @@ struct ComplexType {
 struct SimpleType {
     std::optional<std::string> name;
     JsonType base_kind = JsonType::Absent;
+    std::string base_name;  // complete profile: a derivation base not built in
 };
 struct Element {
     std::string name;
+    std::size_t owner = kGlobal;  // complete profile: where the declaration went
+    std::size_t index = 0;
 };
-struct Compositor {};
+struct Compositor {
+    bool repeats = false;  // complete profile: its maxOccurs allows more than one
+};
 struct Derivation {};
+// Complete profile only: an attribute declaration (for its anonymous simple
+// type), and a group or attribute group reference (for its end tag).
+struct Attribute {
+    std::string name;
+    std::size_t owner = kGlobal;
+    std::size_t index = 0;
+};
+struct Reference {};
 }  // namespace frame
 
 // One open XSD construct that the parser recognises.
 using XsdStackFrame = std::variant<frame::SchemaRoot, frame::ComplexType, frame::SimpleType, frame::Element,
-                                   frame::Compositor, frame::Derivation>;
+                                   frame::Compositor, frame::Derivation, frame::Attribute, frame::Reference>;
 using XsdStack = std::vector<XsdStackFrame>;
 
 using xml::local_name;
@@ -68,8 +93,9 @@ std::uint64_t min_occurs_of(std::optional<std::string_view> attribute) noexcept;
 MaxOccurs max_occurs_of(std::optional<std::string_view> attribute) noexcept;
 
 // Records targetNamespace and the xmlns: bindings of the document's root
-// element. Reader errors stop the scan without a word.
-void prescan_root(ParseContext& context, std::string_view text);
+// element; also, when `own` is given, the root's bindings alone, the
+// default namespace included. Reader errors stop the scan without a word.
+void prescan_root(ParseContext& context, std::string_view text, Bindings* own = nullptr);
 
 // Parses one schema document held in memory: the bindings of its root
 // first, then every tag. It stops at each include or import that names a
@@ -89,6 +115,7 @@ public:
 private:
     ParseContext& context_;
     const std::string text_;  // the reader's events point into it
+    Bindings bindings_;       // complete profile: this document's own
     xml::Reader reader_;
     XsdStack stack_;
 };

@@ -14,4 +14,13 @@ namespace tessaly::schema {
 // system knows. Exact, case-sensitive comparison; allocates nothing.
 JsonType xsd_builtin_to_json(std::string_view local) noexcept;
 
+// The complete profile's map: the same names, with decimal written exactly
+// and every integer type at any size.
+inline JsonType xsd_builtin_to_json_complete(std::string_view local) noexcept {
+    JsonType k = xsd_builtin_to_json(local);
+    if (k == JsonType::Integer) return JsonType::ExactInteger;
+    if (local == "decimal") return JsonType::ExactDecimal;
+    return k;
+}
+
 }  // namespace tessaly::schema

@@ -14,7 +14,7 @@ using testing::TempDir;
 using testing::xsd;
 
 std::string include(const std::string& location) { return "<xs:include schemaLocation=\"" + location + "\"/>"; }
-std::string int_element(const std::string& name) { return R"(<xs:element name=")" + name + R"(" type="xs:int"/>)"; }
+std::string bool_element(const std::string& name) { return R"(<xs:element name=")" + name + R"(" type="xs:boolean"/>)"; }
 
 JsonType kind_of(const SchemaModel& m, const std::string& name) {
     const ElementDef* e = m.find_element(name);
@@ -30,8 +30,8 @@ struct Layout {
     Layout() {
         main = dir.write("cda/main.xsd", xsd(include("../dt/voc.xsd") + include("missing.xsd")));
         dir.write("dt/voc.xsd", xsd(include("datatypes.xsd") + include("beside_main.xsd")));
-        dir.write("dt/datatypes.xsd", xsd(int_element("nested") + R"(<xs:element name="u" type="Nowhere"/>)"));
-        dir.write("cda/beside_main.xsd", xsd(int_element("fallback")));
+        dir.write("dt/datatypes.xsd", xsd(bool_element("nested") + R"(<xs:element name="u" type="Nowhere"/>)"));
+        dir.write("cda/beside_main.xsd", xsd(bool_element("fallback")));
     }
 };
 
@@ -40,8 +40,8 @@ TEST(Locations, NestedFirstThenTheMainDocumentsDirectoryInBothProfiles) {
     for (Resolution r : {Resolution::Literal, Resolution::Complete}) {
         auto m = core::load_schema(l.main, LoadOptions{.resolution = r});
         ASSERT_TRUE(m) << m.error().display();
-        EXPECT_EQ(kind_of(**m, "nested"), JsonType::Integer);
-        EXPECT_EQ(kind_of(**m, "fallback"), JsonType::Integer);
+        EXPECT_EQ(kind_of(**m, "nested"), JsonType::Boolean);
+        EXPECT_EQ(kind_of(**m, "fallback"), JsonType::Boolean);
         SchemaReport rep = core::schema_report(**m);
         EXPECT_EQ(rep.resolution, r);
         EXPECT_EQ(rep.documents, (std::vector<std::string>{l.main, l.dir.path("cda/../dt/voc.xsd"),
@@ -73,8 +73,8 @@ TEST(Locations, BytesWithABaseDirectoryResolveThere) {
     std::string text = xsd(include("../dt/voc.xsd"));
     auto m = core::load_schema_bytes(text, LoadOptions{.base_dir = l.dir.path("cda")});
     ASSERT_TRUE(m) << m.error().display();
-    EXPECT_EQ(kind_of(**m, "nested"), JsonType::Integer);
-    EXPECT_EQ(kind_of(**m, "fallback"), JsonType::Integer);
+    EXPECT_EQ(kind_of(**m, "nested"), JsonType::Boolean);
+    EXPECT_EQ(kind_of(**m, "fallback"), JsonType::Boolean);
     EXPECT_EQ(core::schema_report(**m).documents.front(), "<bytes>");
 }
 

@@ -1,0 +1,165 @@
+#include "schema/complete_resolve.hpp"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace tessaly::schema {
+
+namespace {
+
+// At most this many bases are followed to find where a text kind comes
+// from: far more than any real chain, and a bound on a cycle's cost.
+constexpr int kMaxTextLinks = 64;
+
+// Names that resolved to nothing are listed once each, sorted.
+void settle(std::vector<std::string>& list) {
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
+}
+
+// The kind of text a type derived from `base` holds: the kind of the first
+// simple type, or complex type with a known text kind, along its bases.
+JsonType inherited_text_kind(const SchemaModel& model, const std::string& base) {
+    const std::string* name = &base;
+    for (int link = 0; link < kMaxTextLinks; ++link) {
+        const TypeDef* t = model.find_type(*name);
+        if (!t) return JsonType::Absent;
+        if (!t->is_complex()) return t->simple;
+        if (t->complex.text_type != JsonType::Absent) return t->complex.text_type;
+        if (t->base_name.empty()) return JsonType::Absent;
+        name = &t->base_name;
+    }
+    return JsonType::Absent;
+}
+
+class Completer {
+public:
+    explicit Completer(SchemaModel& model) : model_(model), unresolved_(model.report.unresolved) {}
+
+    void run() {
+        // Every type of the model at any depth, without recursion: inline
+        // types nest as deep as the schema text does.
+        std::vector<TypeDef*> todo;
+        for (auto& [name, type] : model_.types) {
+            named_type(type);
+            todo.push_back(&type);
+        }
+        for (auto& [name, e] : model_.elements) {
+            element(e, true);
+            todo.push_back(&e.type_def);
+        }
+        for (auto& [name, group] : model_.groups) children(group, todo);
+        while (!todo.empty()) {
+            TypeDef* t = todo.back();
+            todo.pop_back();
+            if (!t->is_complex()) continue;
+            children(t->complex, todo);
+            attributes(t->complex.attributes);
+        }
+        for (auto& [name, a] : model_.global_attributes) attribute_type(a);
+        for (auto& [name, group] : model_.attribute_groups) attributes(group.attributes);
+        // References take their global attribute's kind once every global
+        // one has its own.
+        for (AttributeDef* a : refs_) {
+            auto g = model_.global_attributes.find(a->name);
+            if (g == model_.global_attributes.end())
+                unresolved_.attributes.push_back(a->name);
+            else
+                a->json_type = g->second.json_type;
+        }
+        for (auto* list : {&unresolved_.types, &unresolved_.elements, &unresolved_.groups,
+                           &unresolved_.attribute_groups, &unresolved_.attributes})
+            settle(*list);
+    }
+
+private:
+    // A named type: its text kind through its bases (inheritance of content
+    // was settled by the literal passes).
+    void named_type(TypeDef& t) {
+        if (t.is_complex() && t.complex.text_type == JsonType::Absent && !t.base_name.empty())
+            t.complex.text_type = inherited_text_kind(model_, t.base_name);
+    }
+
+    // An anonymous type with a named base: its kind, or its inherited
+    // content and text kind.
+    void anonymous_type(TypeDef& t) {
+        if (t.base_name.empty()) return;
+        const TypeDef* base = model_.find_type(t.base_name);
+        if (!base) {
+            unresolved_.types.push_back(t.base_name);
+            return;
+        }
+        if (!t.is_complex()) {
+            if (!base->is_complex()) t.simple = base->simple;
+            return;
+        }
+        if (base->is_complex()) {
+            t.complex.base = model_.type_name_id(t.base_name);
+            t.complex.inherited_count = 1 + base->complex.inherited_count;
+        }
+        if (t.complex.text_type == JsonType::Absent) t.complex.text_type = inherited_text_kind(model_, t.base_name);
+    }
+
+    void element(ElementDef& e, bool global) {
+        switch (e.particle) {
+            case ElementDef::Particle::ElementRef:
+                if (!model_.find_element(e.name.local)) unresolved_.elements.push_back(e.name.local);
+                return;
+            case ElementDef::Particle::GroupRef:
+                if (!model_.groups.contains(e.name.local)) unresolved_.groups.push_back(e.name.local);
+                return;
+            case ElementDef::Particle::Element: break;
+        }
+        if (!e.type_name.empty()) {
+            if (model_.find_type(e.type_name))
+                e.declared_type = model_.type_name_id(e.type_name);
+            else
+                unresolved_.types.push_back(e.type_name);
+        }
+        if (global && !e.substitution_head.empty() && !model_.find_element(e.substitution_head))
+            unresolved_.elements.push_back(e.substitution_head);
+        anonymous_type(e.type_def);
+    }
+
+    void children(ComplexTypeDef& c, std::vector<TypeDef*>& todo) {
+        for (ElementDef& e : c.children) {
+            element(e, false);
+            todo.push_back(&e.type_def);
+        }
+    }
+
+    void attribute_type(AttributeDef& a) {
+        if (a.type_name.empty()) return;
+        const TypeDef* t = model_.find_type(a.type_name);
+        if (!t || t->is_complex())
+            unresolved_.types.push_back(a.type_name);
+        else
+            a.json_type = t->simple;
+    }
+
+    void attributes(std::vector<AttributeDef>& list) {
+        for (AttributeDef& a : list) {
+            switch (a.kind) {
+                case AttributeDef::Kind::Declared: attribute_type(a); break;
+                case AttributeDef::Kind::Ref: refs_.push_back(&a); break;
+                case AttributeDef::Kind::GroupRef:
+                    if (!model_.attribute_groups.contains(a.name)) unresolved_.attribute_groups.push_back(a.name);
+                    break;
+            }
+        }
+    }
+
+    SchemaModel& model_;
+    UnresolvedNames& unresolved_;
+    std::vector<AttributeDef*> refs_;
+};
+
+}  // namespace
+
+void resolve_complete(ParseContext& context) {
+    if (context.resolution != Resolution::Complete) return;
+    Completer(context.model).run();
+}
+
+}  // namespace tessaly::schema
