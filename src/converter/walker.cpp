@@ -55,7 +55,7 @@ public:
     Result<std::optional<storage::Value>> next_record(xml::Reader& reader, InterruptCheck interrupt,
                                                       std::uint64_t stop_at) {
         while (true) {
-            if (record_at_ == kNone && reader.position() >= stop_at) return std::nullopt;
+            if (record_at_ == kNone && stop_at != UINT64_MAX && reader.position() >= stop_at) return std::nullopt;
             const Handled h = next_event(reader, interrupt);
             if (h == Handled::Failed) return fail(std::move(*error_));
             if (h == Handled::End) return std::nullopt;
@@ -173,7 +173,7 @@ private:
         const storage::Value* text = nullptr;
         if (has_end_tag)
             if (auto t = f.text.finalize(arena_)) {
-                text_value = coerce_value(*t, state.text_kind);
+                text_value = coerce_value(*t, state.text_kind, &arena_);
                 text = &text_value;
             }
         std::span<const storage::Member> attrs(attributes_.data() + f.attributes_begin,
@@ -182,7 +182,7 @@ private:
         ClosedElement closed{f, attrs, text, kids};
         // Text that became a number, a boolean or nothing is no longer
         // needed; without children, nothing else was allocated since the tag.
-        if (kids.empty() && !(text && text->kind() == storage::Kind::String)) f.text_region.give_back(arena_);
+        if (kids.empty() && !(text && text->views_text())) f.text_region.give_back(arena_);
         const bool is_record = Records && stack_.size() - 1 == record_at_;
         const bool top_level = !Records && stack_.size() == 1;
         // A later top-level element replaces an earlier one.
