@@ -5,7 +5,8 @@
 // Build it with symbols, then run:
 //   cmake -S . -B build/prof -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-g -DTESSALY_BENCH=ON
 //   cmake --build build/prof --target convert_core
-//   build/prof/convert_core FEED.xml SCHEMA.xsd [runs] [memory|file]
+//   build/prof/convert_core FEED.xml SCHEMA.xsd [runs] [memory|file|records]
+// (records: every feed/order element to /dev/null as NDJSON)
 //   valgrind --tool=callgrind build/prof/convert_core bench/out/orders-5MB-seed1-*.xml bench/out/orders.xsd 1
 #include <chrono>
 #include <cstdio>
@@ -16,12 +17,13 @@
 
 #include "converter/convert.hpp"
 #include "schema/loader.hpp"
+#include "tessaly/records.hpp"
 
 using namespace tessaly;
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s FEED.xml SCHEMA.xsd [runs] [memory|file]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FEED.xml SCHEMA.xsd [runs] [memory|file|records]\n", argv[0]);
         return 2;
     }
     auto model = schema::parse_xsd(argv[2]);
@@ -30,7 +32,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int runs = argc > 3 ? std::atoi(argv[3]) : 3;
-    const bool file = argc > 4 && std::strcmp(argv[4], "file") == 0;
+    const char* mode = argc > 4 ? argv[4] : "memory";
+    const bool file = std::strcmp(mode, "file") == 0;
+    const bool records = std::strcmp(mode, "records") == 0;
     std::ifstream in(argv[1], std::ios::binary | std::ios::ate);
     std::string xml(static_cast<std::size_t>(in.tellg()), '\0');
     in.seekg(0);
@@ -38,7 +42,14 @@ int main(int argc, char** argv) {
     for (int i = 0; i < runs; ++i) {
         auto start = std::chrono::steady_clock::now();
         std::size_t out_bytes = 0;
-        if (file) {
+        if (records) {
+            auto stream = core::RecordStream::open_file(argv[1], *model, "feed/order", Convention::BadgerFish);
+            auto r = stream ? (*stream)->write_to_file("/dev/null") : Result<std::uint64_t>(std::unexpected(stream.error()));
+            if (!r) {
+                std::fprintf(stderr, "%s\n", r.error().display().c_str());
+                return 1;
+            }
+        } else if (file) {
             auto r = converter::convert_file(argv[1], *model, "/dev/null", converter::Convention::BadgerFish);
             if (!r) {
                 std::fprintf(stderr, "%s\n", r.error().display().c_str());
@@ -53,6 +64,6 @@ int main(int argc, char** argv) {
             out_bytes = r->size();
         }
         double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::printf("%s: %.1f MB/s, %zu bytes out\n", file ? "file" : "memory", xml.size() / 1e6 / s, out_bytes);
+        std::printf("%s: %.1f MB/s, %zu bytes out\n", mode, xml.size() / 1e6 / s, out_bytes);
     }
 }

@@ -159,6 +159,13 @@ void File::close_quietly() noexcept {
 
 void remove_file(const std::string& path) { ::unlink(path.c_str()); }
 
+bool names_special_file(std::string_view path) {
+    if (has_nul(path)) return false;
+    struct stat st;
+    const std::string p(path);
+    return ::stat(p.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
 std::expected<void, std::string> rename_file(const std::string& from, const std::string& to) {
     if (has_nul(to)) return std::unexpected(std::string(messages::kNulInPath));
     if (::rename(from.c_str(), to.c_str()) != 0) return os_failure(errno);

@@ -72,6 +72,9 @@ private:
 
 // Removes the file at `path`, if it can.
 void remove_file(const std::string& path);
+// True when `path` names something other than a regular file (a device, a
+// FIFO, /dev/stdout), following symbolic links.
+bool names_special_file(std::string_view path);
 // Gives the file at `from` the name `to`, replacing what `to` named.
 std::expected<void, std::string> rename_file(const std::string& from, const std::string& to);
 

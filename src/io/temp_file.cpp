@@ -94,6 +94,11 @@ PendingFile::PendingFile(PendingFile&& other) noexcept
 
 std::expected<PendingFile, std::string> PendingFile::create(std::string_view final_path) {
     if (has_nul(final_path)) return std::unexpected(std::string(messages::kNulInPath));
+    if (names_special_file(final_path)) {
+        auto direct = File::open_for_writing(final_path);
+        if (!direct) return std::unexpected(std::move(direct.error()));
+        return PendingFile(std::make_unique<File>(std::move(*direct)), std::string(), std::string());
+    }
     const std::size_t slash = final_path.rfind('/');
     std::string_view dir = slash == std::string_view::npos ? std::string_view(".") : final_path.substr(0, slash + 1);
     std::string_view name = slash == std::string_view::npos ? final_path : final_path.substr(slash + 1);
@@ -106,6 +111,7 @@ std::expected<PendingFile, std::string> PendingFile::create(std::string_view fin
 
 std::expected<void, std::string> PendingFile::commit() {
     if (auto closed = file_->close(); !closed) return closed;
+    if (path_.empty()) return {};  // written in place
     if (auto moved = rename_file(path_, final_path_); !moved) return moved;
     path_.clear();
     return {};

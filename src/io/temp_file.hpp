@@ -42,6 +42,8 @@ private:
 // An output written under a temporary name beside its final path and given
 // that path only once it is complete: until then, whatever the final path
 // named is left as it was, and a pending file that is not committed is removed.
+// A path that names a device or a FIFO (/dev/stdout, a pipe) is written
+// directly instead: it cannot be replaced, and keeps nothing to protect.
 class PendingFile {
 public:
     // Creates "<dir of path>/.<name of path>.<random>.part" exclusively.
