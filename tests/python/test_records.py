@@ -6,6 +6,7 @@ import csv
 import gzip
 import io
 import json
+import os
 import sys
 from pathlib import Path
 
@@ -191,3 +192,25 @@ def _root(xml):
     import xml.etree.ElementTree as ET
 
     return ET.parse(xml).getroot().tag.rsplit("}", 1)[-1]
+
+
+def test_the_output_takes_the_mode_of_a_new_file_and_a_fifo_is_written_in_place(tmp_path):
+    import stat
+    import threading
+
+    schema = tessaly.Schema.from_bytes(b'<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema"/>')
+    good = tmp_path / "good.xml"
+    good.write_text("<r><a>1</a></r>")
+    plain = tmp_path / "plain"
+    plain.write_text("")
+    out = tmp_path / "new.ndjson"
+    convert_records_to_file(good, schema, "a", out)
+    assert stat.S_IMODE(out.stat().st_mode) == stat.S_IMODE(plain.stat().st_mode)
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+    got = []
+    reader = threading.Thread(target=lambda: got.append(fifo.read_text()))
+    reader.start()
+    assert convert_records_to_file(good, schema, "a", fifo) == 1
+    reader.join(10)
+    assert got == ['"1"\n'] and stat.S_ISFIFO(fifo.stat().st_mode)
