@@ -5,6 +5,9 @@
 // document. All three must give the same bytes, or the same error. Input
 // that is not UTF-8 is repaired first, since memory input must be UTF-8; the
 // raw bytes then also go through both file conversions, which must agree.
+// Then the document's last top-level element, taken as a record (its local
+// name, outermost matches only), must be the whole conversion's value of it
+// in compact text, or fail with the same error.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +18,9 @@
 
 #include "common.hpp"
 #include "converter/convert.hpp"
+#include "tessaly/records.hpp"
+#include "xml/names.hpp"
+#include "xml/reader.hpp"
 #include "schemas.hpp"
 
 namespace {
@@ -72,6 +78,92 @@ void same(const char* what, const Result<std::string>& a, const Result<std::stri
     }
 }
 
+// The text without white space outside strings: pretty text made compact.
+std::string compact(std::string_view pretty) {
+    std::string out;
+    bool in_string = false;
+    for (std::size_t i = 0; i < pretty.size(); ++i) {
+        const char c = pretty[i];
+        if (in_string) {
+            out += c;
+            if (c == '\\') out += pretty[++i];
+            else if (c == '"') in_string = false;
+        } else if (c != ' ' && c != '\n') {
+            out += c;
+            in_string = c == '"';
+        }
+    }
+    return out;
+}
+
+// The local name of the last top-level element, whether every element was
+// closed at the end, and whether the reader failed on the way.
+struct LastTop {
+    std::string name;
+    bool all_closed = false;
+    bool failed = false;
+};
+
+LastTop last_top_level(std::string_view xml) {
+    tessaly::xml::Reader reader(xml);
+    LastTop top;
+    std::size_t depth = 0;
+    while (true) {
+        auto ev = reader.next();
+        if (!ev) {
+            top.failed = true;
+            return top;
+        }
+        if (ev->kind == tessaly::xml::EventKind::EndOfInput) break;
+        const bool start = ev->kind == tessaly::xml::EventKind::StartTag || ev->kind == tessaly::xml::EventKind::EmptyTag;
+        if (start && depth == 0) top.name = tessaly::xml::local_name(ev->name);
+        if (ev->kind == tessaly::xml::EventKind::StartTag) ++depth;
+        if (ev->kind == tessaly::xml::EventKind::EndTag && depth > 0) --depth;
+    }
+    top.all_closed = depth == 0;
+    return top;
+}
+
+// A name written as a JSON key without escapes.
+bool plain_key(std::string_view name) {
+    for (unsigned char c : name)
+        if (c == '"' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+    return true;
+}
+
+void records_agree(const Job& job, const Result<std::string>& whole) {
+    LastTop top = last_top_level(job.xml);
+    if (top.failed && !tessaly::core::is_record_path(top.name)) top.name = "x";  // the error is compared all the same
+    if (!top.failed && (!top.all_closed || top.name.empty() || !tessaly::core::is_record_path(top.name) ||
+                        !plain_key(top.name)))
+        return;
+    const std::string& name = top.name;
+    static const std::string in = fuzz::private_path("in.xml");
+    fuzz::write_file(in, job.xml);
+    auto stream = tessaly::core::RecordStream::open_file(in, *job.choice.model, name, job.choice.convention,
+                                                         {.window_size = job.small_window});
+    if (!stream) fuzz::harness_failure(stream.error().display());
+    std::string text;
+    std::vector<std::size_t> ends;
+    Result<bool> more = true;
+    while (more && *more) more = (*stream)->read(text, ends, 1);
+    if (!whole || !more) {
+        // A read error stops both at the same place; records handed out before it do not matter here.
+        if (!whole && more) fuzz::mismatch("records succeed where the document fails", whole.error().display());
+        if (whole && !more) fuzz::mismatch("records fail where the document succeeds", more.error().display());
+        fuzz::check(whole.error().detail == more.error().detail, "records vs document: error", whole.error().display(),
+                    more.error().display());
+        return;
+    }
+    if (ends.empty()) fuzz::mismatch("no record for the last top-level element", name);
+    const std::size_t begin = ends.size() > 1 ? ends[ends.size() - 2] : 0;
+    const std::string record = text.substr(begin, ends.back() - begin - 1);
+    const std::string expected = job.choice.convention == tessaly::converter::Convention::Parker
+                                     ? record
+                                     : "{\"" + name + "\":" + record + "}";
+    fuzz::check(compact(*whole) == expected, "records vs document: value", compact(*whole), expected);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -85,6 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string what = std::string(kWays[0].name) + " vs " + way.name;
         same(what.c_str(), first, way.run(job));
     }
+    records_agree(job, first);
 
     if (!input.was_utf8()) {
         const Job raw_job{raw, job.choice, job.small_window};
