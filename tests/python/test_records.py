@@ -214,3 +214,61 @@ def test_the_output_takes_the_mode_of_a_new_file_and_a_fifo_is_written_in_place(
     assert convert_records_to_file(good, schema, "a", fifo) == 1
     reader.join(10)
     assert got == ['"1"\n'] and stat.S_ISFIFO(fifo.stat().st_mode)
+
+
+# Generated documents over two schemas: names repeat at several depths,
+# with attributes, typed and untyped text, CDATA, references and xsi:type.
+from hypothesis import given, settings, strategies as st  # noqa: E402
+
+TYPED_XSD = b"""<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema">
+  <xs:element name="a" type="T"/>
+  <xs:complexType name="T"><xs:sequence>
+    <xs:element name="b" type="xs:int" maxOccurs="unbounded"/>
+    <xs:element name="c" type="T" minOccurs="0"/>
+  </xs:sequence><xs:attribute name="x" type="xs:boolean"/></xs:complexType>
+  <xs:complexType name="U"><xs:sequence><xs:element name="b" type="xs:double"/></xs:sequence></xs:complexType>
+</xs:schema>"""
+SCHEMAS = [tessaly.Schema.from_bytes(b'<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema"/>'),
+           tessaly.Schema.from_bytes(TYPED_XSD)]
+XSI = ' xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance"'
+TEXTS = st.sampled_from(["", "7", " 2.5 ", "true", "x &amp; y", "<![CDATA[<b>1</b>]]>", "&#65;", "-0"])
+
+
+@st.composite
+def documents(draw, depth=0):
+    name = draw(st.sampled_from("abc"))
+    attrs = draw(st.sampled_from(["", ' x="true"', ' x="1" y="z"', ' xsi:type="U"']))
+    kids = draw(st.lists(documents(depth + 1), max_size=3)) if depth < 3 else []
+    return f"<{name}{attrs}>{draw(TEXTS)}{''.join(kids)}</{name}>"
+
+
+def element_paths(xml):
+    import xml.etree.ElementTree as ET
+
+    out, stack = set(), [(ET.fromstring(xml), "")]
+    while stack:
+        e, prefix = stack.pop()
+        path = f"{prefix}/{e.tag}" if prefix else e.tag
+        out.add(path)
+        stack.extend((k, path) for k in e)
+    return sorted(out)
+
+
+@settings(max_examples=60, deadline=None)
+@given(doc=documents(), which=st.integers(0, 1), conv=st.sampled_from(CONVENTIONS), pick=st.integers(0, 99))
+def test_generated_documents(tmp_path_factory, doc, which, conv, pick):
+    doc = doc.replace(">", XSI + ">", 1) if "xsi:type" in doc else doc
+    xml = tmp_path_factory.mktemp("gen") / "d.xml"
+    xml.write_text(doc)
+    schema = SCHEMAS[which]
+    whole = json.loads(tessaly.convert_with_schema(str(xml), schema, conv))
+    paths = element_paths(doc)
+    path = paths[pick % len(paths)]
+    assert records(xml, schema, path, conv) == values_at(whole, path.split("/"), conv)
+    # A bare name takes the outermost elements of that name: the same values as their full paths.
+    name = path.rsplit("/", 1)[-1]
+    outermost = [p for p in paths if p.endswith("/" + name) or p == name]
+    outermost = [p for p in outermost if name not in p.split("/")[:-1]]
+    expected = [v for p in outermost for v in values_at(whole, p.split("/"), conv)]
+    key = lambda v: json.dumps(v, sort_keys=True)  # noqa: E731
+    assert sorted(map(key, records(xml, schema, name, conv))) == sorted(map(key, expected))
