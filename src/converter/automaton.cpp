@@ -118,7 +118,7 @@ constexpr std::uint32_t kTopContext = DeclAutomaton::kTop;
 
 void derive(DeclState& s) {
     s.complex = s.decl && s.type->is_complex();
-    s.always_array = s.decl && s.decl->max_occurs.always_array();
+    s.always_array = s.decl && (s.decl->max_occurs.always_array() || s.repeats);
     if (!s.decl)
         s.text_kind = schema::JsonType::String;
     else
@@ -143,11 +143,13 @@ StateId DeclAutomaton::intern(DeclState s) {
     derive(s);
     std::uint64_t h = reinterpret_cast<std::uintptr_t>(s.decl) * 0x9E3779B97F4A7C15ull;
     h = storage::mix_word(h, reinterpret_cast<std::uintptr_t>(s.type));
-    h = storage::mix_word(h, (std::uint64_t{s.in_progress} << 1) | (s.active ? 1 : 0));
+    h = storage::mix_word(h, (std::uint64_t{s.in_progress} << 2) | (s.repeats ? 2 : 0) | (s.active ? 1 : 0));
     auto& ids = interned_[h];
     for (StateId id : ids) {
         const DeclState& t = states_[id];
-        if (t.decl == s.decl && t.type == s.type && t.in_progress == s.in_progress && t.active == s.active) return id;
+        if (t.decl == s.decl && t.type == s.type && t.in_progress == s.in_progress && t.active == s.active &&
+            t.repeats == s.repeats)
+            return id;
     }
     const auto id = static_cast<StateId>(states_.size());
     states_.push_back(s);

@@ -34,6 +34,9 @@ struct DeclState {
     const schema::TypeDef* type = nullptr;     // the type in force; null with no declaration
     SetId in_progress = 0;
     bool active = true;  // false: below here everything stands as written
+    // Set by a policy: the element was found through a group reference that
+    // repeats, so it may occur more than once whatever its own bounds say.
+    bool repeats = false;
 
     // Worked out once per state.
     bool complex = false;  // its type declares children and attributes

@@ -1,6 +1,7 @@
 #include "converter/coerce.hpp"
 
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <system_error>
@@ -127,6 +128,88 @@ Value coerce_float(std::string_view t) {
     return Value::floating(d);
 }
 
+// An exact integer from its significant digits t[first, end) (none: zero),
+// negative or not: a 64-bit number when it fits, else its text.
+Value exact_integer(std::string_view t, bool negative, std::size_t first, std::size_t end, storage::Arena* arena) {
+    if (first == end) return Value::uinteger(0);
+    if (end - first <= 20) {
+        std::uint64_t v = 0;
+        auto r = std::from_chars(t.data() + first, t.data() + end, v);
+        if (r.ec == std::errc() && r.ptr == t.data() + end) {
+            if (!negative) return Value::uinteger(v);
+            constexpr std::uint64_t kMaxMagnitude = std::uint64_t{1} << 63;
+            if (v <= kMaxMagnitude) return Value::integer(static_cast<std::int64_t>(~v + 1));
+        }
+    }
+    if (!negative) return Value::number_text(t.substr(first, end - first));
+    if (t[first - 1] == '-') return Value::number_text(t.substr(first - 1, end - first + 1));
+    if (!arena) return Value::string(t);
+    char* d = static_cast<char*>(arena->allocate(end - first + 1, 1));
+    d[0] = '-';
+    std::memcpy(d + 1, t.data() + first, end - first);
+    return Value::number_text({d, end - first + 1});
+}
+
+// [sign] digits, any number of them.
+Value coerce_exact_integer(std::string_view t, storage::Arena* arena) {
+    std::size_t i = 0, n = t.size();
+    bool negative = false;
+    if (i < n && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    if (i == n) return Value::string(t);
+    std::size_t first = i;
+    for (std::size_t k = i; k < n; ++k)
+        if (!is_digit(t[k])) return Value::string(t);
+    while (first < n && t[first] == '0') ++first;
+    return exact_integer(t, negative, first, n, arena);
+}
+
+// The decimal syntax: [sign] (digits [. [digits]] | . digits). Written in
+// its normal form (no '+', no leading zeros but one before the point, no
+// trailing zeros after it, no point without digits after it, no sign on
+// zero), from its own digits: never through a double.
+Value coerce_exact_decimal(std::string_view t, storage::Arena* arena) {
+    std::size_t i = 0, n = t.size();
+    bool negative = false;
+    if (i < n && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    const std::size_t int_begin = i;
+    while (i < n && is_digit(t[i])) ++i;
+    const std::size_t int_end = i;
+    std::size_t frac_begin = i, frac_end = i;
+    if (i < n && t[i] == '.') {
+        frac_begin = ++i;
+        while (i < n && is_digit(t[i])) ++i;
+        frac_end = i;
+    }
+    if (i != n || (int_end == int_begin && frac_end == frac_begin)) return Value::string(t);
+    std::size_t lead = int_begin;
+    while (lead < int_end && t[lead] == '0') ++lead;
+    std::size_t last = frac_end;
+    while (last > frac_begin && t[last - 1] == '0') --last;
+    if (last == frac_begin) return exact_integer(t, negative, lead, int_end, arena);
+    // The integer part as written from `start`, or a zero written for it.
+    const bool has_int = int_end > int_begin;
+    const std::size_t start = lead < int_end ? lead : int_end - (has_int ? 1 : 0);
+    if (has_int && (!negative || t[start - 1] == '-')) {
+        const std::size_t from = negative ? start - 1 : start;
+        return Value::number_text(t.substr(from, last - from));
+    }
+    if (!arena) return Value::string(t);
+    // "-007.5", ".5", "-.5": a sign, "0" for a missing integer part, and the rest.
+    const std::size_t int_size = lead < int_end ? int_end - lead : 1;
+    const std::size_t size = (negative ? 1 : 0) + int_size + (last - frac_begin + 1);
+    char* d = static_cast<char*>(arena->allocate(size, 1));
+    char* o = d;
+    if (negative) *o++ = '-';
+    if (lead < int_end) {
+        std::memcpy(o, t.data() + lead, int_size);
+    } else {
+        *o = '0';
+    }
+    o += int_size;
+    std::memcpy(o, t.data() + frac_begin - 1, last - frac_begin + 1);
+    return Value::number_text({d, size});
+}
+
 Value coerce_boolean(std::string_view t) {
     if (t == "true" || t == "1") return Value::boolean(true);
     if (t == "false" || t == "0") return Value::boolean(false);
@@ -135,9 +218,11 @@ Value coerce_boolean(std::string_view t) {
 
 }  // namespace
 
-storage::Value coerce_value(std::string_view text, schema::JsonType kind) {
+storage::Value coerce_value(std::string_view text, schema::JsonType kind, storage::Arena* arena) {
     switch (kind) {
         case schema::JsonType::Integer: return coerce_integer(text);
+        case schema::JsonType::ExactInteger: return coerce_exact_integer(text, arena);
+        case schema::JsonType::ExactDecimal: return coerce_exact_decimal(text, arena);
         case schema::JsonType::Float: return coerce_float(text);
         case schema::JsonType::Boolean: return coerce_boolean(text);
         default: return Value::string(text);

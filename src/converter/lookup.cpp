@@ -25,7 +25,7 @@ void collect_attributes(std::string_view attribute_text, StateId state, DeclAuto
         // The name is only peeked at: the automaton keeps its own copy.
         const DeclAutomaton::Attribute at = automaton.attribute(state, input.peek(a.name));
         std::string_view value = input.keep(a.value);
-        storage::append_member(out, at.key, at.decl ? coerce_value(value, at.decl->json_type) : storage::Value::string(value));
+        storage::append_member(out, at.key, at.decl ? coerce_value(value, at.decl->json_type, &input.arena()) : storage::Value::string(value));
     }
 }
 

@@ -335,6 +335,7 @@ inline void Writer<Pretty>::value(const Value& v) {
             return;
         }
         case Kind::String: string(v.as_string()); return;
+        case Kind::NumberText: put(v.as_string()); return;
         case Kind::Array:
         case Kind::Object: {
             const bool object = v.kind() == Kind::Object;

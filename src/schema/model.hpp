@@ -24,9 +24,10 @@ namespace tessaly::schema {
 // Kind of simple content. Codes are fixed; 5 stands for "absent" where the
 // model holds an optional kind, and every code other than 1 to 3 reads as String.
 enum class JsonType : std::uint8_t { String = 0, Integer = 1, Float = 2, Boolean = 3, Absent = 5,
-    // The complete profile's own kinds, never in a literal model: a decimal
-    // written exactly from its digits, and an integer of any size.
-    ExactDecimal = 4, ExactInteger = 6 };
+    // The complete profile's own kinds, never in a literal model (where
+    // codes 4 and 6 and up still read as String): a decimal written exactly
+    // from its digits, and an integer of any size.
+    ExactDecimal = 8, ExactInteger = 9 };
 
 struct QName {
     std::optional<std::string> namespace_uri;  // never set by the loader

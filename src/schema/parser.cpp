@@ -285,7 +285,7 @@ void complete_attribute_start(ParseContext& ctx, const XsdAttributes& a, XsdStac
 
 // A group or attribute group of the complete profile: a definition collects
 // like a complex type; a reference is an entry where it stands.
-void group_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack, bool attribute_group) {
+void group_start(const XsdAttributes& a, XsdStack& stack, bool attribute_group) {
     if (a.name && !a.ref) {
         frame::ComplexType f;
         f.definition = attribute_group ? frame::ComplexType::Definition::AttributeGroup
@@ -468,7 +468,7 @@ std::optional<std::string> handle_start_element(ParseContext& context, const xml
         case XsdName::AttributeGroup:
             // Literally these are read through as if they were not there.
             if (complete(context))
-                group_start(context, collect_attributes(tag.body), stack,
+                group_start(collect_attributes(tag.body), stack,
                             classify(local_name(tag.name)) == XsdName::AttributeGroup);
             break;
         case XsdName::Other: break;

@@ -79,7 +79,8 @@ inline std::uint8_t* put_value(std::uint8_t* o, const Value& v) {
             std::memcpy(o, &f, sizeof f);
             return o + sizeof f;
         }
-        case Kind::String: {
+        case Kind::String:
+        case Kind::NumberText: {
             std::string_view s = v.as_string();
             // An empty string's data may be null; it is never read.
             o = put_varint(o, s.empty() ? 0 : distance(tag, s.data()));
@@ -108,10 +109,12 @@ inline Value get_value(const std::uint8_t*& p) {
             p += sizeof f;
             return Value::floating(f);
         }
-        case Kind::String: {
+        case Kind::String:
+        case Kind::NumberText: {
             std::uint64_t d = get_varint(p);
             std::size_t n = static_cast<std::size_t>(get_varint(p));
-            return Value::string({n ? at_distance<char>(tag, d) : "", n});
+            std::string_view s{n ? at_distance<char>(tag, d) : "", n};
+            return k == Kind::String ? Value::string(s) : Value::number_text(s);
         }
         case Kind::Array:
         case Kind::Object: {

@@ -16,7 +16,9 @@
 
 namespace tessaly::storage {
 
-enum class Kind : std::uint8_t { Null, False, True, UInt, Int, Float, String, Array, Object };
+// NumberText: a number held as its JSON text (an exact decimal, an integer
+// beyond 64 bits), kept like a string and written without quotes.
+enum class Kind : std::uint8_t { Null, False, True, UInt, Int, Float, String, Array, Object, NumberText };
 
 class Value {
 public:
@@ -47,6 +49,12 @@ public:
         v.s_ = s.data();
         return v;
     }
+    // `s` must be a JSON number's text; the bytes must outlive the value.
+    static Value number_text(std::string_view s) {
+        Value v(Kind::NumberText, s.size());
+        v.s_ = s.data();
+        return v;
+    }
     // An array or object of `n` entries whose packed record is at `record`.
     static Value packed(Kind k, const std::uint8_t* record, std::size_t n) {
         Value v(k, n);
@@ -60,7 +68,9 @@ public:
     std::uint64_t as_uint() const { return u_; }
     std::int64_t as_int() const { return i_; }
     double as_float() const { return f_; }
-    std::string_view as_string() const { return {s_, size()}; }
+    std::string_view as_string() const { return {s_, size()}; }  // String and NumberText
+    // Whether the value views bytes held elsewhere (which must stay).
+    bool views_text() const { return kind() == Kind::String || kind() == Kind::NumberText; }
     // Arrays and objects: where their packed record begins.
     const std::uint8_t* record() const { return p_; }
 
