@@ -1,7 +1,14 @@
 // Loading a schema spread over several files: include and import, paths,
-// documents read once, and the errors that end a load.
+// documents read once, and the errors that end a load. Each case writes its
+// files ("{dir}" stands for the folder they are written to; a text "-> x" is
+// a symbolic link to x, an empty one is not written) and loads the first: the global elements and their
+// kinds, the target namespace, or the error.
+#include <map>
+#include <optional>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -11,176 +18,107 @@
 namespace tessaly::schema {
 namespace {
 
-using testing::ChangeDir;
-using testing::TempDir;
 using testing::xsd;
-using J = JsonType;
 
 std::string include(const std::string& location, const char* tag = "include") {
     return "<xs:" + std::string(tag) + " schemaLocation=\"" + location + "\"/>";
 }
 
-JsonType global_kind(const SchemaModel& m, const std::string& name) {
-    const ElementDef* e = m.find_element(name);
-    EXPECT_NE(e, nullptr) << name;
-    return e ? e->type_def.simple : J::Absent;
+std::string element(const std::string& name, const char* type) {
+    return "<xs:element name=\"" + name + "\" type=\"xs:" + type + "\"/>";
 }
 
-TEST(Loader, BareMainFileNameResolvesIncludesInTheCurrentDirectory) {
-    TempDir dir;
-    dir.write("main.xsd", xsd(include("b.xsd")));
-    dir.write("b.xsd", xsd(R"(<xs:element name="fromb" type="xs:int"/>)"));
-    ChangeDir cd(dir.path());
-    auto m = parse_xsd("main.xsd");
-    ASSERT_TRUE(m) << m.error().display();
-    EXPECT_EQ(global_kind(*m, "fromb"), J::Integer);
+std::string replace_dir(std::string s, const std::string& dir) {
+    for (std::size_t at; (at = s.find("{dir}")) != std::string::npos;) s.replace(at, 5, dir);
+    return s;
 }
 
-TEST(Loader, LocationsResolveBesideTheDocumentThatNamesThemFirst) {
-    TempDir dir;
-    std::string main = dir.write("d/a.xsd", xsd(include("sub/b.xsd")));
-    dir.write("d/sub/b.xsd", xsd(include("c.xsd", "import")));
-    dir.write("d/c.xsd", xsd(R"(<xs:element name="c" type="xs:boolean"/>)"));
-    dir.write("d/sub/c.xsd", xsd(R"(<xs:element name="c" type="xs:int"/>)"));
-    auto m = parse_xsd(main);
-    ASSERT_TRUE(m) << m.error().display();
-    EXPECT_EQ(global_kind(*m, "c"), J::Integer);
+std::string load(const std::vector<std::pair<std::string, std::string>>& files, bool from_the_folder) {
+    testing::TempDir dir;
+    for (const auto& [path, text] : files) {
+        if (text.empty()) continue;  // named, never written
+        if (text.starts_with("-> "))
+            EXPECT_EQ(::symlink(dir.path(text.substr(3)).c_str(), dir.path(path).c_str()), 0);
+        else
+            dir.write(path, replace_dir(text, dir.path()));
+    }
+    std::optional<testing::ChangeDir> cd;
+    if (from_the_folder) cd.emplace(dir.path());
+    auto m = parse_xsd(from_the_folder ? files[0].first : dir.path(files[0].first));
+    if (!m) {
+        std::string e = m.error().display();
+        for (std::size_t at; (at = e.find(dir.path())) != std::string::npos;) e.replace(at, dir.path().size(), "{dir}");
+        return e;
+    }
+    std::map<std::string, std::string> globals;
+    for (const auto& [name, e] : m->elements) globals[name] = testing::kind_text(e.type_def.simple);
+    std::string s;
+    for (const auto& [name, kind] : globals) s += name + "=" + kind + " ";
+    return s + (m->target_namespace ? "tns=" + *m->target_namespace : "");
 }
 
-TEST(Loader, AbsoluteLocationReplacesTheDirectory) {
-    TempDir dir;
-    std::string elsewhere = dir.write("x/abs.xsd", xsd(R"(<xs:element name="abs" type="xs:int"/>)"));
-    std::string main = dir.write("d/a.xsd", xsd(include(elsewhere)));
-    auto m = parse_xsd(main);
-    ASSERT_TRUE(m) << m.error().display();
-    EXPECT_EQ(global_kind(*m, "abs"), J::Integer);
-}
-
-TEST(Loader, MutualIncludesAreEachReadOnce) {
-    // Were a.xsd read again from b.xsd, its x would end as int again.
-    TempDir dir;
-    std::string a = dir.write("a.xsd", xsd(R"(<xs:element name="x" type="xs:int"/>)" + include("b.xsd") +
-                                           include("a.xsd")));
-    dir.write("b.xsd", xsd(R"(<xs:element name="x" type="xs:boolean"/>)" + include("a.xsd") + include("./b.xsd")));
-    auto ctx = read_schema_documents(a);
-    ASSERT_TRUE(ctx) << ctx.error().display();
-    EXPECT_EQ(ctx->visited.size(), 2u);
-    EXPECT_EQ(ctx->model.elements.at("x").type_def.simple, J::Boolean);
-}
-
-TEST(Loader, ADocumentReachedThroughASymbolicLinkIsReadOnce) {
-    TempDir dir;
-    std::string main = dir.write("a.xsd", xsd(include("b.xsd") + R"(<xs:element name="x" type="xs:int"/>)" +
-                                              include("link.xsd")));
-    dir.write("b.xsd", xsd(R"(<xs:element name="x" type="xs:boolean"/>)"));
-    ASSERT_EQ(::symlink(dir.path("b.xsd").c_str(), dir.path("link.xsd").c_str()), 0);
-    auto m = parse_xsd(main);
-    ASSERT_TRUE(m) << m.error().display();
-    EXPECT_EQ(global_kind(*m, "x"), J::Integer);
-}
-
-TEST(Loader, LocationsNamingNothingAreSkipped) {
-    TempDir dir;
-    std::string main = dir.write(
-        "a.xsd", xsd(include("missing.xsd") + include("http://example.com/s.xsd", "import") +
-                     include("gone/../missing2.xsd") + "<xs:include/><xs:import namespace=\"urn:x\"/>" +
-                     R"(<xs:element name="after" type="xs:int"/>)"));
-    auto m = parse_xsd(main);
-    ASSERT_TRUE(m) << m.error().display();
-    EXPECT_EQ(global_kind(*m, "after"), J::Integer);
-}
-
-TEST(Loader, IncludedDocumentsAddToTheSameModelInReadingOrder) {
-    TempDir dir;
-    std::string main = dir.write("a.xsd", xsd(R"(<xs:element name="e" type="xs:int"/>)" + include("b.xsd") +
-                                              R"(<xs:element name="f" type="xs:int"/>)"));
-    dir.write("b.xsd", xsd(R"(<xs:element name="e" type="xs:boolean"/><xs:element name="f" type="xs:boolean"/>)"));
-    auto m = parse_xsd(main);
-    ASSERT_TRUE(m) << m.error().display();
-    EXPECT_EQ(global_kind(*m, "e"), J::Boolean);
-    EXPECT_EQ(global_kind(*m, "f"), J::Integer);
-}
-
-TEST(Loader, TargetNamespaceOfTheFirstDocumentThatDeclaresOne) {
-    TempDir dir;
-    std::string plain = dir.write("p.xsd", xsd(include("t1.xsd") + include("t2.xsd")));
-    dir.write("t1.xsd", xsd("", "targetNamespace=\"urn:one\""));
-    dir.write("t2.xsd", xsd("", "targetNamespace=\"urn:two\""));
-    auto m = parse_xsd(plain);
-    ASSERT_TRUE(m) << m.error().display();
-    EXPECT_EQ(m->target_namespace, std::optional<std::string>("urn:one"));
-
-    std::string declared = dir.write("q.xsd", xsd(include("t2.xsd"), "targetNamespace=\"urn:q\""));
-    auto n = parse_xsd(declared);
-    ASSERT_TRUE(n);
-    EXPECT_EQ(n->target_namespace, std::optional<std::string>("urn:q"));
-
-    std::string none = dir.write("n.xsd", xsd(include("missing.xsd")));
-    auto o = parse_xsd(none);
-    ASSERT_TRUE(o);
-    EXPECT_FALSE(o->target_namespace.has_value());
-}
-
-TEST(Loader, AnIncludedRootRebindsPrefixesForTheRestOfTheLoad) {
-    TempDir dir;
-    std::string main = dir.write("a.xsd", xsd(R"(<xs:element name="before" type="xs:int"/>)" + include("b.xsd") +
-                                              R"(<xs:element name="after" type="xs:int"/>)"));
-    dir.write("b.xsd", "<s:schema xmlns:s=\"" + std::string(testing::kXsdNs) + "\" xmlns:xs=\"urn:not-xsd\"/>");
-    auto m = parse_xsd(main);
-    ASSERT_TRUE(m) << m.error().display();
-    EXPECT_EQ(global_kind(*m, "before"), J::Integer);
-    EXPECT_EQ(global_kind(*m, "after"), J::String);
-}
-
-TEST(LoaderErrors, MissingMainFile) {
-    TempDir dir;
-    ChangeDir cd(dir.path());
-    auto m = parse_xsd("nope.xsd");
-    ASSERT_FALSE(m);
-    EXPECT_EQ(m.error().kind, ErrorKind::Io);
-    EXPECT_EQ(m.error().detail, "Failed to read nope.xsd: No such file or directory (os error 2)");
-}
-
-TEST(LoaderErrors, MainFileNotUtf8) {
-    TempDir dir;
-    std::string main = dir.write("bad.xsd", "<xs:schema>\xff</xs:schema>");
-    auto m = parse_xsd(main);
-    ASSERT_FALSE(m);
-    EXPECT_EQ(m.error().kind, ErrorKind::Io);
-    EXPECT_EQ(m.error().detail, "Failed to read " + main + ": stream did not contain valid UTF-8");
-}
-
-TEST(LoaderErrors, MalformedMainFile) {
-    TempDir dir;
-    std::string main = dir.write("bad.xsd", xsd("<xs:element name=\"e\"></xs:elem>"));
-    auto m = parse_xsd(main);
-    ASSERT_FALSE(m);
-    EXPECT_EQ(m.error().kind, ErrorKind::XsdParse);
-    EXPECT_TRUE(m.error().detail.starts_with("XML parse error: ")) << m.error().detail;
-    EXPECT_GT(m.error().detail.size(), std::string("XML parse error: ").size());
-}
-
-TEST(LoaderErrors, MalformedIncludeFailsTheWholeLoad) {
-    TempDir dir;
-    // Two includes deep, with a well-formed include still to come.
-    std::string main = dir.write("a.xsd", xsd(include("sub/b.xsd") + include("ok.xsd")));
-    dir.write("sub/b.xsd", xsd(include("c.xsd")));
-    dir.write("c.xsd", "<xs:schema><xs:element></xs:schema>");
-    dir.write("ok.xsd", xsd(""));
-    auto m = parse_xsd(main);
-    ASSERT_FALSE(m);
-    EXPECT_EQ(m.error().kind, ErrorKind::XsdParse);
-    EXPECT_TRUE(m.error().display().starts_with("XSD parse error: XML parse error: ")) << m.error().display();
-}
-
-TEST(LoaderErrors, UnreadableIncludeNamesTheJoinedPath) {
-    TempDir dir;
-    std::string main = dir.write("d/a.xsd", xsd(include("sub/bad.xsd")));
-    dir.write("d/sub/bad.xsd", "\xc3(");
-    auto m = parse_xsd(main);
-    ASSERT_FALSE(m);
-    EXPECT_EQ(m.error().kind, ErrorKind::Io);
-    EXPECT_EQ(m.error().detail, "Failed to read " + dir.path("d") + "/sub/bad.xsd: stream did not contain valid UTF-8");
+TEST(Loader, Table) {
+    const std::string a_malformed = xsd("<xs:element name=\"e\"></xs:elem>");
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> files;
+        std::string want;
+        bool from_the_folder = false;
+    } cases[] = {
+        {"a bare main file name resolves in the current directory",
+         {{"main.xsd", xsd(include("b.xsd"))}, {"b.xsd", xsd(element("fromb", "int"))}}, "fromb=int ", true},
+        {"beside the document that names it first",
+         {{"d/a.xsd", xsd(include("sub/b.xsd"))}, {"d/sub/b.xsd", xsd(include("c.xsd", "import"))},
+          {"d/c.xsd", xsd(element("c", "boolean"))}, {"d/sub/c.xsd", xsd(element("c", "int"))}},
+         "c=int "},
+        {"an absolute location replaces the directory",
+         {{"d/a.xsd", xsd(include("{dir}/x/abs.xsd"))}, {"x/abs.xsd", xsd(element("abs", "int"))}}, "abs=int "},
+        // Were a.xsd read again from b.xsd, its x would end as int again.
+        {"mutual includes are each read once",
+         {{"a.xsd", xsd(element("x", "int") + include("b.xsd") + include("a.xsd"))},
+          {"b.xsd", xsd(element("x", "boolean") + include("a.xsd") + include("./b.xsd"))}},
+         "x=bool "},
+        {"a document reached through a symbolic link is read once",
+         {{"a.xsd", xsd(include("b.xsd") + element("x", "int") + include("link.xsd"))},
+          {"b.xsd", xsd(element("x", "boolean"))}, {"link.xsd", "-> b.xsd"}},
+         "x=int "},
+        {"locations naming nothing are skipped",
+         {{"a.xsd", xsd(include("missing.xsd") + include("http://example.com/s.xsd", "import") +
+                        include("gone/../missing2.xsd") + "<xs:include/><xs:import namespace=\"urn:x\"/>" +
+                        element("after", "int"))}},
+         "after=int "},
+        {"included documents add to the same model in reading order",
+         {{"a.xsd", xsd(element("e", "int") + include("b.xsd") + element("f", "int"))},
+          {"b.xsd", xsd(element("e", "boolean") + element("f", "boolean"))}},
+         "e=bool f=int "},
+        {"the target namespace of the first document that declares one",
+         {{"p.xsd", xsd(include("t1.xsd") + include("t2.xsd"))}, {"t1.xsd", xsd("", "targetNamespace=\"urn:one\"")},
+          {"t2.xsd", xsd("", "targetNamespace=\"urn:two\"")}},
+         "tns=urn:one"},
+        {"the main document's own first",
+         {{"q.xsd", xsd(include("t2.xsd"), "targetNamespace=\"urn:q\"")}, {"t2.xsd", xsd("", "targetNamespace=\"urn:two\"")}},
+         "tns=urn:q"},
+        {"an included root rebinds prefixes for the rest of the load",
+         {{"a.xsd", xsd(element("before", "int") + include("b.xsd") + element("after", "int"))},
+          {"b.xsd", "<s:schema xmlns:s=\"" + std::string(testing::kXsdNs) + "\" xmlns:xs=\"urn:not-xsd\"/>"}},
+         "after=str before=int "},
+        {"a missing main file", {{"nope.xsd", ""}}, "IO error: Failed to read nope.xsd: No such file or directory (os error 2)", true},
+        {"a main file not in UTF-8", {{"bad.xsd", "<xs:schema>\xff</xs:schema>"}},
+         "IO error: Failed to read {dir}/bad.xsd: stream did not contain valid UTF-8"},
+        {"a malformed main file", {{"bad.xsd", a_malformed}},
+         "XSD parse error: XML parse error: mismatched end tag: expected </xs:element>, found </xs:elem> at line 3, "
+         "column 22"},
+        // Two includes deep, with a well-formed include still to come.
+        {"a malformed include fails the whole load",
+         {{"a.xsd", xsd(include("sub/b.xsd") + include("ok.xsd"))}, {"sub/b.xsd", xsd(include("c.xsd"))},
+          {"sub/c.xsd", "<xs:schema><xs:element></xs:schema>"}, {"ok.xsd", xsd("")}},
+         "XSD parse error: XML parse error: mismatched end tag: expected </xs:element>, found </xs:schema> at line 1, "
+         "column 24"},
+        {"an unreadable include names the joined path",
+         {{"d/a.xsd", xsd(include("sub/bad.xsd"))}, {"d/sub/bad.xsd", "\xc3("}},
+         "IO error: Failed to read {dir}/d/sub/bad.xsd: stream did not contain valid UTF-8"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(load(c.files, c.from_the_folder), c.want) << c.what;
 }
 
 }  // namespace
