@@ -67,6 +67,12 @@ struct ConvertOptions {
     // one event is longer.
     std::size_t window_size = 8 * 1024 * 1024;
     InterruptCheck interrupt;
+    // Compact text (no white space between tokens) instead of pretty text.
+    bool compact = false;
+    // convert_file only: write a new file beside the output that takes the
+    // output's name once the text is complete, so that a failure leaves
+    // neither a partial file nor an emptied one.
+    bool replace_on_success = false;
 };
 
 // `xml` is the whole document, already checked to be UTF-8.

@@ -8,7 +8,7 @@ from collections.abc import Iterator
 from typing import BinaryIO, Union
 
 import tessaly
-from tessaly_tools import _native
+from tessaly_tools import _args, _native
 
 Source = Union[str, "os.PathLike[str]", "os.PathLike[bytes]", bytes, BinaryIO]
 PathArg = Union[str, "os.PathLike[str]", "os.PathLike[bytes]", bytes]
@@ -17,19 +17,9 @@ PathArg = Union[str, "os.PathLike[str]", "os.PathLike[bytes]", bytes]
 _RECORD_PATH = re.compile(r"[^\s/<>:\x00]+(?:/[^\s/<>:\x00]+)*")
 
 
-def _path(value: object, name: str) -> str:
-    try:
-        return os.fsdecode(os.fspath(value))  # type: ignore[arg-type]
-    except TypeError:
-        raise TypeError(f"{name} must be a path (str or os.PathLike), not {type(value).__name__}") from None
-
-
 def _source(source: object) -> object:
     if isinstance(source, (str, bytes, os.PathLike)):
-        path = _path(source, "source")
-        if not path:
-            raise ValueError("source is an empty path")
-        return path
+        return _args.path(source, "source")
     if hasattr(source, "readinto") or hasattr(source, "read"):
         return source
     raise TypeError(f"source must be a path or a binary file object, not {type(source).__name__}")
@@ -37,14 +27,12 @@ def _source(source: object) -> object:
 
 def _request(source, schema, record, convention, byte_range):
     src = _source(source)
-    if not isinstance(schema, tessaly.Schema):
-        raise TypeError(f"schema must be a tessaly.Schema, not {type(schema).__name__}")
+    _args.schema(schema)
     if not isinstance(record, str):
         raise TypeError(f"record must be a str, not {type(record).__name__}")
     if not _RECORD_PATH.fullmatch(record):
         raise ValueError(f"record must be local names separated by '/' (like 'a/b/c') or one local name: {record!r}")
-    if not isinstance(convention, tessaly.Convention):
-        raise TypeError(f"convention must be a tessaly.Convention, not {type(convention).__name__}")
+    conv = _args.convention(convention)
     if byte_range is not None:
         try:
             start, end = (int(byte_range[0]), int(byte_range[1])) if len(byte_range) == 2 else (None, None)
@@ -59,7 +47,7 @@ def _request(source, schema, record, convention, byte_range):
         if start > 0 and "/" not in record:
             raise ValueError("byte_range starting past 0 needs a full record path ('a/b/c'), not a bare name")
         byte_range = (start, end)
-    return src, schema, record, int(convention), byte_range
+    return src, schema, record, conv, byte_range
 
 
 def iter_records(
@@ -107,5 +95,5 @@ def convert_records_to_file(
     an existing output is left as it was and no partial file remains.
     """
     src, schema, record, conv, rng = _request(source, schema, record, convention, byte_range)
-    output = _path(output_path, "output_path")
+    output = _args.path(output_path, "output_path")
     return _native.convert_records_to_file(src, schema, record, output, conv, rng)

@@ -3,11 +3,36 @@
 #include "io/file.hpp"
 #include "io/file_sink.hpp"
 #include "io/file_source.hpp"
+#include "io/temp_file.hpp"
 #include "json/writer.hpp"
 #include "messages.hpp"
 #include "xml/reader.hpp"
 
 namespace tessaly::converter {
+
+namespace {
+
+// The text goes to a new file beside the output, renamed over it once complete.
+Status convert_file_beside(xml::Reader& reader, io::File& in, const schema::SchemaModel& model,
+                           std::string_view output_path, Convention convention, const ConvertOptions& options) {
+    auto pending = io::PendingFile::create(output_path);
+    if (!pending) return fail(messages::failed_to_create(output_path, pending.error()));
+    storage::Arena arena;
+    storage::KeyTable keys;
+    auto root = walk_document(reader, false, model, convention, arena, keys, options.interrupt);
+    if (!root) return fail(std::move(root.error()));
+    (void)in.close();
+    if (*root) {
+        io::FileSink sink(pending->file());
+        if (auto w = json::write_json(**root, keys, sink, options.compact); !w)
+            return fail(messages::json_write_error(w.error()));
+        if (auto f = sink.flush(); !f) return fail(messages::flush_error(f.error()));
+    }
+    if (auto c = pending->commit(); !c) return fail(messages::flush_error(c.error()));
+    return {};
+}
+
+}  // namespace
 
 Status convert_file(std::string_view xml_path, const schema::SchemaModel& model, std::string_view output_path,
                     Convention convention, const ConvertOptions& options) {
@@ -15,6 +40,8 @@ Status convert_file(std::string_view xml_path, const schema::SchemaModel& model,
     if (!in) return fail(messages::failed_to_open(xml_path, in.error()));
     io::FileSource source(*in);
     xml::Reader reader(source, options.window_size);
+
+    if (options.replace_on_success) return convert_file_beside(reader, *in, model, output_path, convention, options);
 
     // The output is opened (and created) before anything is read, so that an
     // unwritable output is reported first, but it is emptied only once the
@@ -31,7 +58,7 @@ Status convert_file(std::string_view xml_path, const schema::SchemaModel& model,
     if (auto emptied = out->empty_if_regular(); !emptied) return fail(messages::json_write_error(emptied.error()));
     if (!*root) return {};
     io::FileSink sink(*out);
-    if (auto w = json::write_pretty(**root, keys, sink); !w) return fail(messages::json_write_error(w.error()));
+    if (auto w = json::write_json(**root, keys, sink, options.compact); !w) return fail(messages::json_write_error(w.error()));
     if (auto f = sink.flush(); !f) return fail(messages::flush_error(f.error()));
     return {};
 }

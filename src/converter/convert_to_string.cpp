@@ -21,7 +21,7 @@ Result<std::string> convert_to_string(std::string_view xml, const schema::Schema
     out.reserve(xml.size() * 2 + 4096);
     storage::advise_huge_pages(out.data(), out.capacity());
     json::StringSink sink(out);
-    if (auto w = json::write_pretty(**root, keys, sink); !w) return fail(messages::json_write_error(w.error()));
+    if (auto w = json::write_json(**root, keys, sink, options.compact); !w) return fail(messages::json_write_error(w.error()));
     // Reached only if the input broke its promise of being UTF-8.
     if (auto bad = xml::find_utf8_error(out)) return fail(messages::output_not_utf8(*bad));
     return out;

@@ -382,12 +382,21 @@ void Writer<Pretty>::write(const Value& root) {
 
 }  // namespace
 
-std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink) {
-    RenderedKeys rendered(true);
+template <bool Pretty>
+std::expected<void, std::string> write_value(const Value& value, const KeyTable& keys, Sink& sink) {
+    RenderedKeys rendered(Pretty);
     rendered.extend(keys);
-    Writer<true> w(rendered, sink);
+    Writer<Pretty> w(rendered, sink);
     w.write(value);
     return w.finish();
+}
+
+std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink) {
+    return write_value<true>(value, keys, sink);
+}
+
+std::expected<void, std::string> write_compact(const Value& value, const KeyTable& keys, Sink& sink) {
+    return write_value<false>(value, keys, sink);
 }
 
 struct LineWriter::Impl {

@@ -60,6 +60,12 @@ private:
 
 // `keys` holds the keys of every object within `value`.
 std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink);
+// The same value as compact text: no white space between tokens.
+std::expected<void, std::string> write_compact(const Value& value, const KeyTable& keys, Sink& sink);
+// Either, as `compact` says.
+inline std::expected<void, std::string> write_json(const Value& value, const KeyTable& keys, Sink& sink, bool compact) {
+    return compact ? write_compact(value, keys, sink) : write_pretty(value, keys, sink);
+}
 
 // Values one after another as compact text (no white space between tokens;
 // escaping, numbers and key order as in the pretty text), each followed by a

@@ -4,6 +4,7 @@
 
 #include "python/errors.hpp"
 #include "python/py.hpp"
+#include "tools/documents.hpp"
 #include "tools/records.hpp"
 #include "tools/schema_access.hpp"
 
@@ -27,6 +28,9 @@ PyMethodDef kFunctions[] = {
     {"convert_records_to_file", guarded<convert_records_to_file>, METH_VARARGS,
      "convert_records_to_file(source, schema, record, output_path, convention, byte_range)\n--\n\n"
      "Writes the records of a document to an NDJSON file; returns their number."},
+    {"convert_to_file", guarded<convert_to_file>, METH_VARARGS,
+     "convert_to_file(xml_path, schema, output_path, convention, compact)\n--\n\n"
+     "Converts an XML file to a JSON file without the interpreter lock."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -10,6 +10,7 @@
 #include "tessaly/records.hpp"
 #include "tools/python_input.hpp"
 #include "tools/schema_access.hpp"
+#include "tools/unlocked.hpp"
 
 namespace tessaly::tools {
 
@@ -57,21 +58,6 @@ Result<std::unique_ptr<core::RecordStream>> open(const Request& r, std::unique_p
     if (!r.path.empty()) return core::RecordStream::open_file(r.path, model, r.record, r.convention, r.options);
     stream = std::make_unique<FileObjectStream>(r.source);
     return core::RecordStream::open_stream(*stream, model, r.record, r.convention, r.options);
-}
-
-// Runs `work` without the interpreter lock; a C++ exception it throws is
-// thrown again once the lock is back.
-template <class Work>
-void unlocked(Work&& work) {
-    std::exception_ptr thrown;
-    Py_BEGIN_ALLOW_THREADS
-    try {
-        work();
-    } catch (...) {
-        thrown = std::current_exception();
-    }
-    Py_END_ALLOW_THREADS
-    if (thrown) std::rethrow_exception(thrown);
 }
 
 struct ReaderObject {
