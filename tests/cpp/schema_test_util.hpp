@@ -121,12 +121,6 @@ inline void run_with_stack(std::size_t bytes, std::function<void()> fn) {
     pthread_attr_destroy(&attr);
 }
 
-inline const ElementDef* child(const TypeDef& t, std::string_view local) {
-    for (const auto& c : t.complex.children)
-        if (c.name.local == local) return &c;
-    return nullptr;
-}
-
 // Every child or attribute declaration of a type in lookup order: with the
 // model, the inherited ones first; without, its own.
 template <class Decl>
