@@ -123,37 +123,30 @@ def call_forms(names, values):
 
 
 @pytest.mark.parametrize("convention", [None, C.BADGERFISH, C.PARKER, C.ABDERA])
-def test_positional_and_keyword_give_the_same_result(small, schema, convention):
+def test_every_way_of_passing_the_arguments_gives_the_same_result(small, schema, convention):
+    out = small["out"]
     cases = [
         (tessaly.convert, ["xml_path", "xsd_path"], [small["xml"], small["xsd"]]),
         (tessaly.convert_bytes, ["xml_bytes", "xsd_bytes"], [SMALL_XML, SMALL_XSD]),
         (tessaly.convert_with_schema, ["xml_path", "schema"], [small["xml"], schema]),
         (tessaly.convert_bytes_with_schema, ["xml_bytes", "schema"], [SMALL_XML, schema]),
+        (tessaly.convert_to_file, ["xml_path", "xsd_path", "output_path"], [small["xml"], small["xsd"], out]),
+        (tessaly.convert_to_file_with_schema, ["xml_path", "schema", "output_path"], [small["xml"], schema, out]),
     ]
+    # omitted means BadgerFish
+    expected = tessaly.convert_bytes(SMALL_XML, SMALL_XSD, convention or C.BADGERFISH)
+    if convention in (None, C.BADGERFISH):
+        assert loads(expected) == SMALL_JSON
     for fn, names, values in cases:
         if convention is not None:
             names, values = names + ["convention"], values + [convention]
-        expected = fn(*values)
-        for args, kwargs in call_forms(names, values):
-            assert fn(*args, **kwargs) == expected
-        if convention is None:  # omitted means BadgerFish
-            assert expected == fn(*values, C.BADGERFISH)
-    if convention in (None, C.BADGERFISH):
-        assert loads(expected) == SMALL_JSON
-
-
-def test_file_functions_bind_keywords_in_any_order(small, schema):
-    out = small["out"]
-    cases = [
-        (tessaly.convert_to_file, ["xml_path", "xsd_path", "output_path", "convention"], [small["xml"], small["xsd"], out, C.PARKER]),
-        (tessaly.convert_to_file_with_schema, ["xml_path", "schema", "output_path", "convention"], [small["xml"], schema, out, C.PARKER]),
-    ]
-    expected = tessaly.convert(small["xml"], small["xsd"], C.PARKER)
-    for fn, names, values in cases:
         for args, kwargs in call_forms(names, values):
             pathlib.Path(out).unlink(missing_ok=True)
-            assert fn(*args, **kwargs) is None
-            assert pathlib.Path(out).read_text() == expected
+            result = fn(*args, **kwargs)
+            if "output_path" in names:
+                assert result is None
+                result = pathlib.Path(out).read_text()
+            assert result == expected
 
 
 def test_subclasses_of_str_and_bytes_are_accepted(small):

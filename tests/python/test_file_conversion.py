@@ -7,8 +7,6 @@ import re
 import threading
 
 import pytest
-from hypothesis import HealthCheck, given, settings
-from hypothesis import strategies as st
 
 import tessaly
 from tessaly import Convention, Schema
@@ -83,23 +81,6 @@ def test_texts_of_typed_leaves_survive_their_neighbours(tmp_path, schema):
 @pytest.mark.parametrize("convention", CONVENTIONS)
 @pytest.mark.parametrize("xml", DOCUMENTS)
 def test_file_output_equals_memory_output(tmp_path, schema, xml, convention):
-    assert file_output(tmp_path, xml, schema, convention) == memory_output(xml, schema, convention)
-
-
-@settings(max_examples=60, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
-@given(
-    st.lists(
-        st.tuples(st.integers(-5, 10**6), st.text(max_size=6).filter(lambda s: "\x00" not in s and "\r" not in s)),
-        max_size=6,
-    ),
-    st.sampled_from(CONVENTIONS),
-)
-def test_generated_feeds_give_the_same_text_from_files(tmp_path, schema, items, convention):
-    def esc(s):
-        return "".join(c for c in s if c >= " " and not 0xD800 <= ord(c) <= 0xDFFF).replace("&", "&amp;").replace("<", "&lt;")
-
-    body = "".join(f'<item id="{n}"><n>{n}</n><p>{n / 7}</p><t>{esc(t)}</t></item>' for n, t in items)
-    xml = f"<feed>{body}</feed>".encode()
     assert file_output(tmp_path, xml, schema, convention) == memory_output(xml, schema, convention)
 
 
