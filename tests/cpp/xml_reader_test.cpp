@@ -119,34 +119,24 @@ struct EventCase {
 
 TEST(XmlReader, Events) {
     const std::vector<EventCase> cases = {
-        {"", {"eoi"}},
-        {"<a x=\"1\">hi</a>", {"start a| x=\"1\"", "text|hi", "end a", "eoi"}},
-        {"<a/>", {"empty a", "eoi"}},
-        {"<a />", {"empty a| ", "eoi"}},
+        {"", {"eoi"}}, {"<a x=\"1\">hi</a>", {"start a| x=\"1\"", "text|hi", "end a", "eoi"}},
+        {"<a/>", {"empty a", "eoi"}}, {"<a />", {"empty a| ", "eoi"}},
         {"<a\tb='2'\n/>", {"empty a|\tb='2'\n", "eoi"}},
         // '>' and the other quote inside quoted values do not end the tag.
-        {"<a b=\"x>y\"/>", {"empty a| b=\"x>y\"", "eoi"}},
-        {"<a b='x\">y'>", {"start a| b='x\">y'", "eoi"}},
+        {"<a b=\"x>y\"/>", {"empty a| b=\"x>y\"", "eoi"}}, {"<a b='x\">y'>", {"start a| b='x\">y'", "eoi"}},
         // '/' only ends the name where it ends the tag.
-        {"<a/b>", {"start a/b", "eoi"}},
-        {"<x:a></x:a>", {"start x:a", "end x:a", "eoi"}},
+        {"<a/b>", {"start a/b", "eoi"}}, {"<x:a></x:a>", {"start x:a", "end x:a", "eoi"}},
         {"<a><a></a></a>", {"start a", "start a", "end a", "end a", "eoi"}},
         // Text is raw and untrimmed; white space between tags is text.
         {"<a>  \n <b/>\r\n</a>", {"start a", "text|  \n ", "empty b", "text|\r\n", "end a", "eoi"}},
-        {"<a>x > y</a>", {"start a", "text|x > y", "end a", "eoi"}},
-        {"<a></a \n\t>", {"start a", "end a", "eoi"}},
+        {"<a>x > y</a>", {"start a", "text|x > y", "end a", "eoi"}}, {"<a></a \n\t>", {"start a", "end a", "eoi"}},
         {"<?xml version=\"1.0\"?><r/>", {"decl|xml version=\"1.0\"", "empty r", "eoi"}},
-        {"<?xml?>", {"decl|xml", "eoi"}},
-        {"<?xml-stylesheet href=\"s\"?>", {"pi|xml-stylesheet href=\"s\"", "eoi"}},
-        {"<?XML x?>", {"pi|XML x", "eoi"}},
-        {"<?p a > b ?>", {"pi|p a > b ", "eoi"}},
+        {"<?xml?>", {"decl|xml", "eoi"}}, {"<?xml-stylesheet href=\"s\"?>", {"pi|xml-stylesheet href=\"s\"", "eoi"}},
+        {"<?XML x?>", {"pi|XML x", "eoi"}}, {"<?p a > b ?>", {"pi|p a > b ", "eoi"}},
         {"<?" "?>", {"pi", "eoi"}},  // split: "??>" is a trigraph
-        {"<!-- a -- b -->", {"comment| a -- b ", "eoi"}},
-        {"<!---->", {"comment", "eoi"}},
-        {"<!-- a --->", {"comment| a -", "eoi"}},
-        {"<![CDATA[<x>&y;]]]>", {"cdata|<x>&y;]", "eoi"}},
-        {"<![CDATA[]]>", {"cdata", "eoi"}},
-        {"<!DOCTYPE r>", {"doctype| r", "eoi"}},
+        {"<!-- a -- b -->", {"comment| a -- b ", "eoi"}}, {"<!---->", {"comment", "eoi"}},
+        {"<!-- a --->", {"comment| a -", "eoi"}}, {"<![CDATA[<x>&y;]]]>", {"cdata|<x>&y;]", "eoi"}},
+        {"<![CDATA[]]>", {"cdata", "eoi"}}, {"<!DOCTYPE r>", {"doctype| r", "eoi"}},
         {"<!doctype html>", {"doctype| html", "eoi"}},
         {"<!DOCTYPE r SYSTEM \"a>b\"><r/>", {"doctype| r SYSTEM \"a>b\"", "empty r", "eoi"}},
         {"<!DOCTYPE r [<!ENTITY e \"a>b\"><!-- ' ] > --><?p > ?>]><r/>",
@@ -158,13 +148,11 @@ TEST(XmlReader, Events) {
         // Not errors: several top-level elements, text outside them, and
         // elements still open at the end.
         {"<a/><b>t</b>", {"empty a", "start b", "text|t", "end b", "eoi"}},
-        {"pre<a/>post", {"text|pre", "empty a", "text|post", "eoi"}},
-        {"<a><b>", {"start a", "start b", "eoi"}},
+        {"pre<a/>post", {"text|pre", "empty a", "text|post", "eoi"}}, {"<a><b>", {"start a", "start b", "eoi"}},
         {"<a>text", {"start a", "text|text", "eoi"}},
         // A byte-order mark is skipped at the very start only.
         {"\xEF\xBB\xBFhi<a/>", {"text|hi", "empty a", "eoi"}},
-        {"<a/>\xEF\xBB\xBF", {"empty a", "text|\xEF\xBB\xBF", "eoi"}},
-        {"\xEF\xBB", {"text|\xEF\xBB", "eoi"}},
+        {"<a/>\xEF\xBB\xBF", {"empty a", "text|\xEF\xBB\xBF", "eoi"}}, {"\xEF\xBB", {"text|\xEF\xBB", "eoi"}},
     };
     for (const auto& c : cases) EXPECT_EQ(memory_events(c.doc), c.expected) << c.doc;
 }
@@ -233,8 +221,7 @@ TEST(XmlReader, Errors) {
         {"<!", "unclosed '<!' markup starting at line 1, column 1"},
         {"<a><!-", "unclosed '<!' markup starting at line 1, column 4"},
         {"<![CDA", "unclosed '<!' markup starting at line 1, column 1"},
-        {"<!FOO>", "unknown '<!' markup at line 1, column 1"},
-        {"<!-x->", "unknown '<!' markup at line 1, column 1"},
+        {"<!FOO>", "unknown '<!' markup at line 1, column 1"}, {"<!-x->", "unknown '<!' markup at line 1, column 1"},
         {"<![cdata[x]]>", "unknown '<!' markup at line 1, column 1"},
         // The start or empty-element tag that would open one level too many.
         {repeat("<a>", kMaxDepth) + "\n <b>", "elements nested deeper than 256 levels at line 2, column 2"},
@@ -265,27 +252,19 @@ std::vector<std::string> attributes(std::string_view text, bool skip_repeated) {
 
 TEST(AttributeReader, Walk) {
     const std::vector<AttrCase> cases = {
-        {"", true, {}},
-        {" a=\"1\" b='2'", true, {"a=1", "b=2"}},
+        {"", true, {}}, {" a=\"1\" b='2'", true, {"a=1", "b=2"}},
         {" a = \"1\"\tb\n=\n'2' ", true, {"a=1", "b=2"}},
         {" a=\"x>y\" b='say \"hi\"' c=\"it's\"", true, {"a=x>y", "b=say \"hi\"", "c=it's"}},
         {" a=\"\" xmlns:x=\"urn:x\" x:b='&amp;'", true, {"a=", "xmlns:x=urn:x", "x:b=&amp;"}},
         {" a=\"1\"b=\"2\"", true, {"a=1", "b=2"}},
         // Malformed attributes are stepped over.
-        {" disabled a=\"1\"", true, {"a=1"}},
-        {" a b=\"2\"", true, {"b=2"}},
-        {" a=1 b=\"2\"", true, {"b=2"}},
-        {" a=x\"y z\" b=\"2\"", true, {"b=2"}},
-        {" a= b=\"2\"", true, {"b=2"}},
-        {" a=", true, {}},
-        {" a='", true, {}},
-        {" a=''", true, {"a="}},
-        {" a=\"1\"=\"2\" b=\"3\"", true, {"a=1", "b=3"}},
-        {" a", true, {}},
-        {" \"q\" b=\"2\"", true, {"b=2"}},
-        {" 'x b=\"2\"' c=\"3\"", true, {"c=3"}},
-        {" a\"b c\"=\"1\" d=\"4\"", true, {"d=4"}},
-        {" =\"1\" b=\"2\"", true, {"b=2"}},
+        {" disabled a=\"1\"", true, {"a=1"}}, {" a b=\"2\"", true, {"b=2"}},
+        {" a=1 b=\"2\"", true, {"b=2"}}, {" a=x\"y z\" b=\"2\"", true, {"b=2"}},
+        {" a= b=\"2\"", true, {"b=2"}}, {" a=", true, {}},
+        {" a='", true, {}}, {" a=''", true, {"a="}},
+        {" a=\"1\"=\"2\" b=\"3\"", true, {"a=1", "b=3"}}, {" a", true, {}},
+        {" \"q\" b=\"2\"", true, {"b=2"}}, {" 'x b=\"2\"' c=\"3\"", true, {"c=3"}},
+        {" a\"b c\"=\"1\" d=\"4\"", true, {"d=4"}}, {" =\"1\" b=\"2\"", true, {"b=2"}},
         {" b=\"0\" a=\"1", true, {"b=0"}},
         // Repeated names: the first wins, or every one is taken.
         {" a=\"1\" b=\"2\" a=\"3\"", true, {"a=1", "b=2"}},
