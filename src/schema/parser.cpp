@@ -476,6 +476,38 @@ std::optional<std::string> handle_start_element(ParseContext& context, const xml
     return std::nullopt;
 }
 
+// Types are kept by local name, so a type derived from a type of the same
+// local name in another namespace (UBL's udt:AmountType restricting
+// ccts-cct:AmountType) would replace its own base and derive from itself.
+// The complete profile gives it what it inherits at once instead: the base's
+// text kind, children and attributes ahead of its own, and the base's base.
+void store_named_type(ParseContext& context, std::string name, TypeDef t) {
+    auto& types = context.model.types;
+    if (complete(context) && t.base_name == name) {
+        auto old = types.find(name);
+        if (old != types.end()) {
+            TypeDef& base = old->second;
+            if (!t.is_complex()) {
+                t.simple = base.is_complex() ? base.complex.text_type : base.simple;
+                if (t.simple == JsonType::Absent) t.simple = JsonType::String;
+            } else {
+                if (t.complex.text_type == JsonType::Absent)
+                    t.complex.text_type = base.is_complex() ? base.complex.text_type : base.simple;
+                if (base.is_complex()) {
+                    auto& c = t.complex;
+                    c.children.insert(c.children.begin(), base.complex.children.begin(), base.complex.children.end());
+                    c.attributes.insert(c.attributes.begin(), base.complex.attributes.begin(),
+                                        base.complex.attributes.end());
+                }
+            }
+            t.base_name = base.base_name;
+            old->second = std::move(t);
+            return;
+        }
+    }
+    types.insert_or_assign(std::move(name), std::move(t));
+}
+
 void handle_end_element(ParseContext& context, std::string_view local, XsdStack& stack) {
     switch (classify(local)) {
         case XsdName::Element: pop_if<frame::Element>(stack); break;
@@ -498,7 +530,7 @@ void handle_end_element(ParseContext& context, std::string_view local, XsdStack&
             TypeDef t = TypeDef::simple_of(st->base_kind == JsonType::Absent ? JsonType::String : st->base_kind);
             t.base_name = std::move(st->base_name);
             if (st->name)
-                context.model.types.insert_or_assign(std::move(*st->name), std::move(t));
+                store_named_type(context, std::move(*st->name), std::move(t));
             else
                 attach_inline_type(context, std::move(t), stack);
             break;
@@ -517,7 +549,7 @@ void handle_end_element(ParseContext& context, std::string_view local, XsdStack&
             TypeDef t = TypeDef::complex_of(std::move(c));
             t.base_name = std::move(ct->base_name);
             if (ct->name)
-                context.model.types.insert_or_assign(std::move(*ct->name), std::move(t));
+                store_named_type(context, std::move(*ct->name), std::move(t));
             else
                 attach_inline_type(context, std::move(t), stack);
             break;
