@@ -1,0 +1,163 @@
+"""Many documents under one shared Schema, converted on worker threads."""
+
+from __future__ import annotations
+
+import os
+from collections.abc import Callable, Iterable
+from concurrent.futures import FIRST_COMPLETED, Future, ThreadPoolExecutor, wait
+from dataclasses import dataclass, field
+
+import tessaly
+from tessaly_tools import _args
+from tessaly_tools._documents import convert_to_file
+from tessaly_tools._records import PathArg
+
+#: Called once per input, on the calling thread, as each one finishes: its
+#: path, its size in bytes and the error it failed with (None on success).
+Progress = Callable[[str, int, "Exception | None"], object]
+
+
+@dataclass
+class BatchResult:
+    """What `convert_many` did: (input, output) pairs converted, (input, error) pairs that failed."""
+
+    converted: list[tuple[str, str]] = field(default_factory=list)
+    failed: list[tuple[str, Exception]] = field(default_factory=list)
+
+
+def plan(inputs: Iterable[PathArg], out_dir: PathArg) -> list[tuple[str, str]]:
+    """The (input, output) pairs of a batch, outputs under `out_dir`.
+
+    A directory stands for its `*.xml` files at any depth, each output at its
+    path relative to the directory; a file given by a relative path inside the
+    working directory keeps that path, any other file its bare name. Two
+    inputs that would share an output are an error, found before any work.
+    """
+    if isinstance(inputs, (str, bytes, os.PathLike)):
+        raise TypeError("inputs must be an iterable of paths, not a single path")
+    root = _args.path(out_dir, "out_dir")
+    pairs: list[tuple[str, str]] = []
+    for item in inputs:
+        source = _args.path(item, "input")
+        if os.path.isdir(source):
+            found = []
+            for top, dirs, files in os.walk(source):
+                dirs.sort()
+                found += [os.path.join(top, f) for f in sorted(files) if f.lower().endswith(".xml")]
+            pairs += [(f, _output(root, os.path.relpath(f, source))) for f in found]
+        else:
+            rel = os.path.normpath(source)
+            if os.path.isabs(rel) or rel == os.pardir or rel.startswith(os.pardir + os.sep):
+                rel = os.path.basename(rel)
+            pairs.append((source, _output(root, rel)))
+    seen: dict[str, str] = {}
+    for source, out in pairs:
+        if out in seen:
+            raise ValueError(f"{seen[out]} and {source} would both be converted to {out}")
+        seen[out] = source
+    return pairs
+
+
+def _output(root: str, rel: str) -> str:
+    stem, ext = os.path.splitext(rel)
+    return os.path.join(root, (stem if ext.lower() == ".xml" else rel) + ".json")
+
+
+def _one(source: str, out: str, schema: tessaly.Schema, convention: tessaly.Convention, compact: bool) -> None:
+    parent = os.path.dirname(out)
+    if parent:
+        os.makedirs(parent, exist_ok=True)
+    convert_to_file(source, schema, out, convention, compact=compact)
+
+
+def _size(path: str) -> int:
+    try:
+        return os.stat(path).st_size
+    except OSError:
+        return 0
+
+
+def run(
+    pairs: list[tuple[str, str]],
+    schema: tessaly.Schema,
+    convention: tessaly.Convention = tessaly.Convention.BADGERFISH,
+    *,
+    compact: bool = False,
+    workers: int | None = None,
+    progress: Progress | None = None,
+) -> BatchResult:
+    """Convert each (input, output) pair; see `convert_many`."""
+    _args.schema(schema)
+    _args.convention(convention)
+    if workers is None:
+        workers = os.cpu_count() or 1
+    if isinstance(workers, bool) or not isinstance(workers, int) or workers < 1:
+        raise ValueError(f"workers must be a positive int, not {workers!r}")
+    result = BatchResult()
+    outcome: dict[int, Exception | None] = {}
+
+    def finished(i: int, error: Exception | None) -> None:
+        outcome[i] = error
+        if progress is not None:
+            progress(pairs[i][0], _size(pairs[i][0]), error)
+
+    if workers == 1 or len(pairs) <= 1:
+        # On the calling thread, where Ctrl-C reaches the conversion itself.
+        for i, (source, out) in enumerate(pairs):
+            try:
+                _one(source, out, schema, convention, compact)
+            except Exception as e:  # noqa: BLE001 - collected per input
+                finished(i, e)
+            else:
+                finished(i, None)
+    else:
+        pool = ThreadPoolExecutor(min(workers, len(pairs)), thread_name_prefix="tessaly")
+        try:
+            running: dict[Future[None], int] = {
+                pool.submit(_one, source, out, schema, convention, compact): i
+                for i, (source, out) in enumerate(pairs)
+            }
+            while running:
+                # A bounded wait, so that Ctrl-C is seen between results.
+                done, _ = wait(running, timeout=0.25, return_when=FIRST_COMPLETED)
+                for f in done:
+                    error = f.exception()
+                    if error is not None and not isinstance(error, Exception):
+                        raise error
+                    finished(running.pop(f), error)  # type: ignore[arg-type]
+        finally:
+            # On Ctrl-C nothing new starts; the conversions under way finish
+            # (each output whole, or none), since nothing can stop them early.
+            pool.shutdown(wait=True, cancel_futures=True)
+    for i, (source, out) in enumerate(pairs):
+        error = outcome[i]
+        if error is None:
+            result.converted.append((source, out))
+        else:
+            result.failed.append((source, error))
+    return result
+
+
+def convert_many(
+    inputs: Iterable[PathArg],
+    schema: tessaly.Schema,
+    out_dir: PathArg,
+    convention: tessaly.Convention = tessaly.Convention.BADGERFISH,
+    *,
+    compact: bool = False,
+    workers: int | None = None,
+    progress: Progress | None = None,
+) -> BatchResult:
+    """Convert many XML files to JSON files under `out_dir` on `workers` threads (default: the cores).
+
+    `inputs` are files and directories (a directory stands for its `*.xml`
+    files at any depth); outputs keep the inputs' relative paths with `.json`
+    for `.xml`. Every conversion uses the one `schema` and releases the
+    interpreter lock (`convert_to_file`). A failed input is collected with its
+    error and leaves no output; the others go on. `progress(path, size, error)`
+    is called on the calling thread as each input finishes.
+    """
+    _args.schema(schema)
+    return run(
+        plan(inputs, out_dir), schema, convention, compact=compact, workers=workers, progress=progress
+    )
