@@ -48,7 +48,12 @@ struct ParseContext {
     std::optional<std::string> target_namespace;
     // Complete profile: the bindings of the document being parsed.
     const Bindings* bindings = nullptr;
+    // Complete profile: entries copied from a base into a type of the same
+    // local name (parser.cpp, store_named_type), at most kMaxMergedEntries.
+    std::size_t merged_entries = 0;
 };
+
+inline constexpr std::size_t kMaxMergedEntries = std::size_t{1} << 20;
 
 // Reads the main document at `path` (as given) into `context`, and every
 // document it names through include and import, depth-first, each where it

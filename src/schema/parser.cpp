@@ -493,7 +493,11 @@ void store_named_type(ParseContext& context, std::string name, TypeDef t) {
             } else {
                 if (t.complex.text_type == JsonType::Absent)
                     t.complex.text_type = base.is_complex() ? base.complex.text_type : base.simple;
-                if (base.is_complex()) {
+                // Bounded over the load: a hostile schema could redefine one
+                // name many times, each copy taking all the ones before.
+                const std::size_t size = base.complex.children.size() + base.complex.attributes.size();
+                if (base.is_complex() && context.merged_entries + size <= kMaxMergedEntries) {
+                    context.merged_entries += size;
                     auto& c = t.complex;
                     c.children.insert(c.children.begin(), base.complex.children.begin(), base.complex.children.end());
                     c.attributes.insert(c.attributes.begin(), base.complex.attributes.begin(),

@@ -7,6 +7,7 @@
 #include "tools/documents.hpp"
 #include "tools/records.hpp"
 #include "tools/schema_access.hpp"
+#include "tools/schema_functions.hpp"
 
 namespace tessaly::tools {
 
@@ -31,6 +32,10 @@ PyMethodDef kFunctions[] = {
     {"convert_to_file", guarded<convert_to_file>, METH_VARARGS,
      "convert_to_file(xml_path, schema, output_path, convention, compact)\n--\n\n"
      "Converts an XML file to a JSON file without the interpreter lock."},
+    {"load_schema", guarded<load_schema>, METH_VARARGS,
+     "load_schema(source, complete, base_dir, allowed_dirs)\n--\n\nA tessaly.Schema loaded under the given options."},
+    {"schema_report", guarded<schema_report>, METH_VARARGS,
+     "schema_report(schema)\n--\n\nWhat the load of a schema read, skipped and could not resolve."},
     {nullptr, nullptr, 0, nullptr},
 };
 
