@@ -6,6 +6,7 @@ import os
 from collections.abc import Callable, Iterable
 from concurrent.futures import FIRST_COMPLETED, Future, ThreadPoolExecutor, wait
 from dataclasses import dataclass, field
+from functools import partial
 
 import tessaly
 from tessaly_tools import _args
@@ -70,6 +71,45 @@ def _one(source: str, out: str, schema: tessaly.Schema, convention: tessaly.Conv
     convert_to_file(source, schema, out, convention, compact=compact)
 
 
+def each(
+    jobs: list[Callable[[], object]],
+    workers: int,
+    finished: Callable[[int, Exception | None], object],
+    *,
+    stop_on_error: bool = False,
+) -> None:
+    """Run `jobs` on up to `workers` threads; `finished(i, error)` is called
+    on the calling thread as job i ends. With `stop_on_error`, the first
+    error starts nothing new and is raised once the jobs under way end."""
+    if workers == 1 or len(jobs) <= 1:
+        # On the calling thread, where Ctrl-C reaches the conversion itself.
+        for i, job in enumerate(jobs):
+            try:
+                job()
+            except Exception as e:  # noqa: BLE001 - collected per job
+                if stop_on_error:
+                    raise
+                finished(i, e)
+            else:
+                finished(i, None)
+        return
+    pool = ThreadPoolExecutor(min(workers, len(jobs)), thread_name_prefix="tessaly")
+    try:
+        running: dict[Future[object], int] = {pool.submit(job): i for i, job in enumerate(jobs)}
+        while running:
+            # A bounded wait, so that Ctrl-C is seen between results.
+            done, _ = wait(running, timeout=0.25, return_when=FIRST_COMPLETED)
+            for f in done:
+                error = f.exception()
+                if error is not None and (stop_on_error or not isinstance(error, Exception)):
+                    raise error
+                finished(running.pop(f), error)  # type: ignore[arg-type]
+    finally:
+        # On Ctrl-C or a stop nothing new starts; the conversions under way
+        # finish (each output whole, or none), since nothing can stop them early.
+        pool.shutdown(wait=True, cancel_futures=True)
+
+
 def _size(path: str) -> int:
     try:
         return os.stat(path).st_size
@@ -101,34 +141,8 @@ def run(
         if progress is not None:
             progress(pairs[i][0], _size(pairs[i][0]), error)
 
-    if workers == 1 or len(pairs) <= 1:
-        # On the calling thread, where Ctrl-C reaches the conversion itself.
-        for i, (source, out) in enumerate(pairs):
-            try:
-                _one(source, out, schema, convention, compact)
-            except Exception as e:  # noqa: BLE001 - collected per input
-                finished(i, e)
-            else:
-                finished(i, None)
-    else:
-        pool = ThreadPoolExecutor(min(workers, len(pairs)), thread_name_prefix="tessaly")
-        try:
-            running: dict[Future[None], int] = {
-                pool.submit(_one, source, out, schema, convention, compact): i
-                for i, (source, out) in enumerate(pairs)
-            }
-            while running:
-                # A bounded wait, so that Ctrl-C is seen between results.
-                done, _ = wait(running, timeout=0.25, return_when=FIRST_COMPLETED)
-                for f in done:
-                    error = f.exception()
-                    if error is not None and not isinstance(error, Exception):
-                        raise error
-                    finished(running.pop(f), error)  # type: ignore[arg-type]
-        finally:
-            # On Ctrl-C nothing new starts; the conversions under way finish
-            # (each output whole, or none), since nothing can stop them early.
-            pool.shutdown(wait=True, cancel_futures=True)
+    jobs = [partial(_one, source, out, schema, convention, compact) for source, out in pairs]
+    each(jobs, workers, finished)
     for i, (source, out) in enumerate(pairs):
         error = outcome[i]
         if error is None:
