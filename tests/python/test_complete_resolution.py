@@ -252,3 +252,50 @@ def test_cycles_among_groups_heads_and_bases_end():
     )
     out = json.loads(convert(schema_text(body), '<a k="1"><x>2</x><b k="3"/></a>', "complete"))
     assert out == {"a": {"@k": 1, "x": 2, "b": {"@k": 3}}}
+
+
+def corpus_value(set_name, xsd, xml, resolution):
+    schema = tessaly_tools.load_schema(CORPUS / set_name / xsd, resolution=resolution)
+    return json.loads(tessaly.convert_with_schema(str(CORPUS / set_name / xml), schema))
+
+
+JUNIT_XSD = "xunit-plugin/src/main/resources/org/jenkinsci/plugins/xunit/types/model/xsd/junit-10.xsd"
+CDA_XSD = "CDA-core-2.0/schema/extensions/SDTC/infrastructure/cda/CDA_SDTC.xsd"
+
+# (set, schema, document, where to look, literal profile's value, complete profile's value)
+PINNED = [
+    (
+        "ubl-2.1", "xsd/maindoc/UBL-CreditNote-2.1.xsd", "xml/UBL-CreditNote-2.0-Example.xml",
+        lambda v: v["CreditNote"]["LegalMonetaryTotal"]["PayableAmount"],
+        {"$": "107.50", "@currencyID": "GBP"}, {"$": 107.5, "@currencyID": "GBP"},
+    ),
+    (
+        "hl7-cda", CDA_XSD, "C-CDA-Examples/Documents/CCD/CCD_2/CCD.xml",
+        lambda v: (v["ClinicalDocument"]["id"], v["ClinicalDocument"]["effectiveTime"]),
+        ({"@extension": "EHRVersion2.0", "@root": "be84a8e4-a22e-4210-a4a6-b3c48273e84c"},
+         {"@value": "20141015103026-0500"}),
+        ({"@extension": "EHRVersion2.0", "@root": "be84a8e4-a22e-4210-a4a6-b3c48273e84c"},
+         {"@value": "20141015103026-0500"}),
+    ),
+    (
+        "junit-reports", JUNIT_XSD, "xunit-plugin/src/test/resources/org/jenkinsci/plugins/xunit/types/cppunit/testcase7/result.xml",
+        lambda v: v["testsuite"]["testcase"],
+        [None, None],
+        [{"@classname": "TestCase", "@name": "FirmwareupdateResponceTest", "@time": "0"},
+         {"@classname": "TestCase", "@name": "FirmwareUpdateFailTest", "@time": "0"}],
+    ),
+    (
+        "iso20022", "genkgo-camt/assets/camt.052.001.01.xsd", "genkgo-camt/test/data/camt052.v1.xml",
+        # An xs:decimal sequence number: a float literally, the exact integer completely.
+        lambda v: (v["Document"]["BkToCstmrAcctRptV01"]["Rpt"][0]["Ntry"][0]["Amt"],
+                   repr(v["Document"]["BkToCstmrAcctRptV01"]["Rpt"][0]["ElctrncSeqNb"])),
+        ({"$": "200000", "@Ccy": "SEK"}, "12312.0"), ({"$": 200000, "@Ccy": "SEK"}, "12312"),
+    ),
+]
+
+
+@pytest.mark.skipif(not CORPUS.exists(), reason="the corpus is not here")
+@pytest.mark.parametrize("set_name,xsd,xml,where,literal,complete", PINNED, ids=[p[0] for p in PINNED])
+def test_corpus_documents_pinned(set_name, xsd, xml, where, literal, complete):
+    assert where(corpus_value(set_name, xsd, xml, "literal")) == literal
+    assert where(corpus_value(set_name, xsd, xml, "complete")) == complete
