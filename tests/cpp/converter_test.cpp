@@ -108,6 +108,7 @@ TEST(Text, TrimsExactlyTheWhiteSpaceCharacters) {
         {"\xE2\x80\x8Bx\xE2\x80\x8B", "\xE2\x80\x8Bx\xE2\x80\x8B"},  // U+200B is not White_Space
         {"\xC2\xA9", "\xC2\xA9"},                                      // nor is U+00A9
         {"\xE3\x80\x81x", "\xE3\x80\x81x"},                            // nor U+3001
+        {"\xE2\x82\xACx\xE2\x82\xAC", "\xE2\x82\xACx\xE2\x82\xAC"},        // nor U+20AC
         {"   ", ""},
         // Indentation runs of every length around the eight-byte steps,
         // ending in text, in nothing, or in a non-ASCII space.
