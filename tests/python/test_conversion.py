@@ -155,14 +155,10 @@ def elements(draw, depth=0):
     return ("node", name, kids)
 
 
-def render(el, indent=None, level=0):
+def render(el):
     kind, name, body = el
-    pad = "" if indent is None else "\n" + " " * (indent * level)
-    if kind == "leaf":
-        return f"{pad}<{name}>{escape(body)}</{name}>"
-    inner = "".join(render(k, indent, level + 1) for k in body)
-    close = "" if indent is None or not body else pad
-    return f"{pad}<{name}>{inner}{close}</{name}>"
+    inner = escape(body) if kind == "leaf" else "".join(render(k) for k in body)
+    return f"<{name}>{inner}</{name}>"
 
 
 def keys_sorted(value):
@@ -184,11 +180,3 @@ def keys_sorted(value):
 def test_any_document_converts_with_sorted_keys(el, convention):
     out = convert(render(el), convention)
     assert keys_sorted(json.loads(out))
-
-
-@settings(max_examples=150, deadline=None, suppress_health_check=[HealthCheck.too_slow])
-@given(elements().filter(lambda e: e[0] == "node"), st.sampled_from(CONVENTIONS), st.integers(1, 4))
-def test_indenting_elements_does_not_change_the_output(el, convention, indent):
-    # Leaves hold text and nodes hold only elements, so indentation adds
-    # nothing but white space that trimming removes.
-    assert convert(render(el, indent), convention) == convert(render(el), convention)
