@@ -33,7 +33,10 @@ void Arena::release() {
 }
 
 void Arena::clear() {
-    if (blocks_.empty()) return;
+    if (blocks_.size() <= 1) {  // the usual case between records: nothing to free
+        pos_ = 0;
+        return;
+    }
     auto largest = std::max_element(blocks_.begin(), blocks_.end(),
                                     [](const Block& a, const Block& b) { return a.size < b.size; });
     Block keep = *largest;
