@@ -2,10 +2,11 @@
 
 from __future__ import annotations
 
+import io
 import os
 import re
 from collections.abc import Iterator
-from typing import BinaryIO, Union
+from typing import Any, BinaryIO, Union
 
 import tessaly
 from tessaly_tools import _args, _native
@@ -20,12 +21,16 @@ _RECORD_PATH = re.compile(r"[^\s/<>:\x00]+(?:/[^\s/<>:\x00]+)*")
 def _source(source: object) -> object:
     if isinstance(source, (str, bytes, os.PathLike)):
         return _args.path(source, "source")
+    if isinstance(source, io.TextIOBase):
+        raise TypeError("source must be a binary file object (opened with 'rb'), not a text one")
     if hasattr(source, "readinto") or hasattr(source, "read"):
         return source
     raise TypeError(f"source must be a path or a binary file object, not {type(source).__name__}")
 
 
-def _request(source, schema, record, convention, byte_range):
+def _request(
+    source: object, schema: Any, record: object, convention: object, byte_range: Any
+) -> tuple[object, tessaly.Schema, str, int, tuple[int, int] | None]:
     src = _source(source)
     _args.schema(schema)
     if not isinstance(record, str):
@@ -71,7 +76,7 @@ def iter_records(
     return _drain(reader)
 
 
-def _drain(reader) -> Iterator[str]:
+def _drain(reader: _native.RecordReader) -> Iterator[str]:
     while True:
         batch = reader.read()
         if not batch:

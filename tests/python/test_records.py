@@ -154,6 +154,7 @@ def test_the_output_file_is_replaced_only_on_success(tmp_path):
     "args, kwargs, error, text",
     [
         ((42, "S", "a"), {}, TypeError, "source must be a path or a binary file object, not int"),
+        ((io.StringIO("<a/>"), "S", "a"), {}, TypeError, "source must be a binary file object"),
         (("x.xml", None, "a"), {}, TypeError, "schema must be a tessaly.Schema, not NoneType"),
         (("x.xml", "S", "a//b"), {}, ValueError, "record must be local names separated by '/'"),
         (("x.xml", "S", "p:a"), {}, ValueError, "record must be local names"),
