@@ -10,7 +10,7 @@ import tessaly
 def path(value: object, name: str) -> str:
     """`value` as a str path (str, bytes or os.PathLike)."""
     try:
-        text = os.fsdecode(os.fspath(value))  # type: ignore[arg-type]
+        text = os.fsdecode(os.fspath(value))  # type: ignore[call-overload]
     except TypeError:
         raise TypeError(f"{name} must be a path (str or os.PathLike), not {type(value).__name__}") from None
     if not text:

@@ -3,7 +3,7 @@
 from __future__ import annotations
 
 import os
-from collections.abc import Callable, Iterable
+from collections.abc import Callable, Iterable, Sequence
 from concurrent.futures import FIRST_COMPLETED, Future, ThreadPoolExecutor, wait
 from dataclasses import dataclass, field
 from functools import partial
@@ -72,7 +72,7 @@ def _one(source: str, out: str, schema: tessaly.Schema, convention: tessaly.Conv
 
 
 def each(
-    jobs: list[Callable[[], object]],
+    jobs: Sequence[Callable[[], object]],
     workers: int,
     finished: Callable[[int, Exception | None], object],
     *,
@@ -103,7 +103,7 @@ def each(
                 error = f.exception()
                 if error is not None and (stop_on_error or not isinstance(error, Exception)):
                     raise error
-                finished(running.pop(f), error)  # type: ignore[arg-type]
+                finished(running.pop(f), error)
     finally:
         # On Ctrl-C or a stop nothing new starts; the conversions under way
         # finish (each output whole, or none), since nothing can stop them early.

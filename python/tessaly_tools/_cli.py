@@ -19,7 +19,7 @@ import sys
 import tempfile
 from collections.abc import Callable, Sequence
 from functools import partial
-from typing import IO, Any, BinaryIO
+from typing import IO, Any, cast
 
 import tessaly
 import tessaly_tools
@@ -30,10 +30,10 @@ CONVENTIONS = {
     "parker": tessaly.Convention.PARKER,
     "abdera": tessaly.Convention.ABDERA,
 }
-OPENERS: dict[str, Callable[[BinaryIO], BinaryIO]] = {
-    ".gz": lambda f: gzip.GzipFile(fileobj=f, mode="rb"),  # type: ignore[dict-item]
-    ".bz2": lambda f: bz2.BZ2File(f, "rb"),  # type: ignore[dict-item]
-    ".xz": lambda f: lzma.LZMAFile(f, "rb"),  # type: ignore[dict-item]
+OPENERS: dict[str, Callable[[IO[bytes]], io.BufferedIOBase]] = {
+    ".gz": lambda f: gzip.GzipFile(fileobj=f, mode="rb"),
+    ".bz2": lambda f: bz2.BZ2File(f, "rb"),
+    ".xz": lambda f: lzma.LZMAFile(f, "rb"),
 }
 # A byte range is the unit of parallel records work: small enough that Ctrl-C
 # (which waits for the ranges under way) stays prompt, large enough that the
@@ -127,7 +127,7 @@ class _Bar:
         self.bar: Any = None
         self.inputs, self.done = inputs, 0
         if not quiet and sys.stderr.isatty():
-            from tqdm import tqdm
+            from tqdm import tqdm  # type: ignore[import-untyped]
 
             self.bar = tqdm(
                 total=total_bytes, unit="B", unit_scale=True, unit_divisor=1024, file=sys.stderr, dynamic_ncols=True
@@ -203,14 +203,14 @@ def convert(args: argparse.Namespace, p: argparse.ArgumentParser) -> int:
 class _Counting(io.RawIOBase):
     """A file read through, counting its bytes for the progress bar."""
 
-    def __init__(self, raw: BinaryIO, seen: Callable[[int], object]) -> None:
+    def __init__(self, raw: io.RawIOBase | io.BufferedReader, seen: Callable[[int], object]) -> None:
         self.raw, self.seen = raw, seen
 
     def readable(self) -> bool:
         return True
 
     def readinto(self, buffer: Any) -> int:
-        n = self.raw.readinto(buffer)  # type: ignore[attr-defined]
+        n = self.raw.readinto(buffer)
         if n:
             self.seen(n)
         return n or 0
@@ -280,7 +280,7 @@ def records(args: argparse.Namespace, p: argparse.ArgumentParser) -> int:
     try:
         size = os.stat(args.input).st_size
     except OSError as e:
-        raise Failed(args.input, e.strerror or e) from None
+        raise Failed(args.input, e) from None
     bar = _Bar(size, 1, args.quiet)
     raw = None
     try:
@@ -313,7 +313,8 @@ def schema(args: argparse.Namespace, p: argparse.ArgumentParser) -> int:
     lines += [f"  {d}" for d in report["documents"]]
     lines.append(f"locations skipped: {len(report['skipped'])}")
     lines += [f"  {s['location']} (in {s['document']}): {s['reason']}" for s in report["skipped"]]
-    unresolved = {kind: names for kind, names in report["unresolved"].items() if names}
+    by_kind = cast("dict[str, list[str]]", report["unresolved"])
+    unresolved = {kind: names for kind, names in by_kind.items() if names}
     lines.append(f"names that resolve to nothing: {sum(len(n) for n in unresolved.values())}")
     lines += [f"  {kind.replace('_', ' ')}: {', '.join(names)}" for kind, names in unresolved.items()]
     lines.append(f"global elements: {report['global_elements']}")

@@ -8,7 +8,8 @@ from typing import Iterable, Literal, TypedDict, Union
 import tessaly
 from tessaly_tools import _args, _native
 
-Resolution = Literal["literal", "complete"]
+# Spelled as a Union of Literals, which is what stubtest expects to find at run time.
+Resolution = Union[Literal["literal"], Literal["complete"]]
 
 
 class SkippedLocation(TypedDict):

@@ -2,7 +2,16 @@
 
 from typing import Final, final
 
-__all__: list[str]
+__all__ = [
+    "Schema",
+    "Convention",
+    "convert",
+    "convert_to_file",
+    "convert_bytes",
+    "convert_with_schema",
+    "convert_to_file_with_schema",
+    "convert_bytes_with_schema",
+]
 
 @final
 class Convention:
@@ -13,8 +22,8 @@ class Convention:
     ABDERA: Final[Convention]
 
     def __int__(self) -> int: ...
-    def __eq__(self, other: object) -> bool: ...
-    def __ne__(self, other: object) -> bool: ...
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
     __hash__: None  # type: ignore[assignment]
 
 @final
