@@ -1,8 +1,10 @@
 #pragma once
 // Where a byte range's first record begins: the first start tag at or after
-// an offset whose local name is the record's. Found by looking at the bytes
-// alone, so a tag inside a comment, a CDATA section or an attribute value
-// looks like any other (the README says so).
+// an offset whose local name is the record's. Comments, CDATA sections,
+// processing instructions, declarations and the insides of tags that begin
+// after the offset are stepped over; one that begins before it cannot be
+// told from character data, so a start tag inside it looks like any other
+// (the README says so).
 
 #include <cstdint>
 #include <expected>
@@ -15,8 +17,9 @@
 namespace tessaly::converter {
 
 // The offset of the first "<name" or "<prefix:name" at or after `from` that
-// is followed by white space, '>' or '/'; nothing when there is none before
-// the end of the file. Reads `file` from `from` on.
+// is followed by white space, '>' or '/' and stands in character data as far
+// as the bytes from `from` on show; nothing when there is none before the
+// end of the file. Reads `file` from `from` on.
 std::expected<std::optional<std::uint64_t>, std::string> find_record_start(io::File& file, std::uint64_t from,
                                                                            std::string_view local);
 
