@@ -35,9 +35,11 @@ JsonType inherited_text_kind(const SchemaModel& model, const std::string& base) 
 
 class Completer {
 public:
-    explicit Completer(SchemaModel& model) : model_(model), unresolved_(model.report.unresolved) {}
+    explicit Completer(ParseContext& ctx)
+        : model_(ctx.model), unions_(ctx.unions), unresolved_(ctx.model.report.unresolved) {}
 
     void run() {
+        unions();
         // Every type of the model at any depth, without recursion: inline
         // types nest as deep as the schema text does.
         std::vector<TypeDef*> todo;
@@ -74,6 +76,23 @@ public:
     }
 
 private:
+    // Unions with named members take a kind from all their members' kinds.
+    // Twice over, so that a union of unions read in any order gets one too.
+    void unions() {
+        for (int round = 0; round < 2; ++round)
+            for (const auto& [name, members] : unions_) {
+                auto self = model_.types.find(name);
+                if (self == model_.types.end() || self->second.is_complex()) continue;
+                std::vector<JsonType> kinds = members.kinds;
+                for (const std::string& m : members.names) {
+                    const TypeDef* t = model_.find_type(m);
+                    if (!t && round == 0) unresolved_.types.push_back(m);
+                    kinds.push_back(t && !t->is_complex() ? t->simple : JsonType::String);
+                }
+                self->second.simple = union_kind(kinds);
+            }
+    }
+
     // A named type: its text kind through its bases (inheritance of content
     // was settled by the literal passes).
     void named_type(TypeDef& t) {
@@ -151,6 +170,7 @@ private:
     }
 
     SchemaModel& model_;
+    const StringMap<UnionMembers>& unions_;
     UnresolvedNames& unresolved_;
     std::vector<AttributeDef*> refs_;
 };
@@ -159,7 +179,7 @@ private:
 
 void resolve_complete(ParseContext& context) {
     if (context.resolution != Resolution::Complete) return;
-    Completer(context.model).run();
+    Completer(context).run();
 }
 
 }  // namespace tessaly::schema

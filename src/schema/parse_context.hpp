@@ -23,6 +23,18 @@ struct Bindings {
     std::optional<std::string> default_namespace;
 };
 
+// The members of a union type (complete profile): the kinds of the built-in
+// ones and the names of the named ones, resolved once every document is read.
+struct UnionMembers {
+    std::vector<JsonType> kinds;
+    std::vector<std::string> names;
+};
+
+// The kind of a union whose members have `kinds`: an integer when all are
+// integers, a number when all are numbers (exact when none is a float or
+// double), a boolean when all are booleans, else a string.
+JsonType union_kind(const std::vector<JsonType>& kinds) noexcept;
+
 struct ParseContext {
     // Directory that schemaLocation values are joined to when nothing is
     // found beside the document that names them: the main document's.
@@ -51,6 +63,8 @@ struct ParseContext {
     // Complete profile: entries copied from a base into a type of the same
     // local name (parser.cpp, store_named_type), at most kMaxMergedEntries.
     std::size_t merged_entries = 0;
+    // Complete profile: named unions with named members.
+    StringMap<UnionMembers> unions;
 };
 
 inline constexpr std::size_t kMaxMergedEntries = std::size_t{1} << 20;

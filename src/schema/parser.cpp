@@ -32,7 +32,7 @@ private:
 // decoded form does.
 enum class XsdName : std::uint8_t {
     Schema, Compositor, ComplexType, SimpleType, Derivation, Attribute, Element, Include,
-    Group, AttributeGroup,  // acted on by the complete profile only
+    Group, AttributeGroup, Union,  // acted on by the complete profile only
     Other
 };
 
@@ -43,6 +43,7 @@ XsdName classify(std::string_view local) noexcept {
             break;
         case 5:
             if (local == "group") return XsdName::Group;
+            if (local == "union") return XsdName::Union;
             break;
         case 6:
             if (local == "schema") return XsdName::Schema;
@@ -80,7 +81,7 @@ XsdName classify(std::string_view local) noexcept {
 // as tag names; values stay raw until they are used.
 struct XsdAttributes {
     std::optional<std::string_view> name, ref, type, min_occurs, max_occurs, use, mixed, base, schema_location,
-        substitution_group;
+        substitution_group, member_types;
 };
 
 XsdAttributes collect_attributes(std::string_view attribute_text) {
@@ -108,6 +109,9 @@ XsdAttributes collect_attributes(std::string_view attribute_text) {
             case 9:
                 if (n == "minOccurs") take(a.min_occurs);
                 else if (n == "maxOccurs") take(a.max_occurs);
+                break;
+            case 11:
+                if (n == "memberTypes") take(a.member_types);
                 break;
             case 14:
                 if (n == "schemaLocation") take(a.schema_location);
@@ -283,6 +287,24 @@ void complete_attribute_start(ParseContext& ctx, const XsdAttributes& a, XsdStac
     stack.emplace_back(std::in_place_type<frame::Attribute>, std::move(f));
 }
 
+// A union of the complete profile: its memberTypes, each built in or named.
+void union_start(const ParseContext& ctx, const xml::Event& tag, frame::SimpleType& st) {
+    st.is_union = true;
+    LossyText list(collect_attributes(tag.body).member_types.value_or(std::string_view{}));
+    constexpr std::string_view kSpace = " \t\r\n";
+    std::string_view rest = list.view();
+    for (std::size_t start; (start = rest.find_first_not_of(kSpace)) != std::string_view::npos;) {
+        rest.remove_prefix(start);
+        std::string_view member = rest.substr(0, rest.find_first_of(kSpace));
+        rest.remove_prefix(member.size());
+        TypeRef t = type_ref(ctx, member);
+        if (t.builtin)
+            st.members.kinds.push_back(builtin_kind(ctx, t.local));
+        else
+            st.members.names.emplace_back(t.local);
+    }
+}
+
 // A group or attribute group of the complete profile: a definition collects
 // like a complex type; a reference is an entry where it stands.
 void group_start(const XsdAttributes& a, XsdStack& stack, bool attribute_group) {
@@ -366,6 +388,22 @@ void pop_if(XsdStack& stack) {
 }
 
 }  // namespace
+
+JsonType union_kind(const std::vector<JsonType>& kinds) noexcept {
+    if (kinds.empty()) return JsonType::String;
+    bool integers = true, numbers = true, booleans = true, floats = false;
+    for (JsonType k : kinds) {
+        const bool integer = k == JsonType::Integer || k == JsonType::ExactInteger;
+        const bool number = integer || k == JsonType::Float || k == JsonType::ExactDecimal;
+        integers = integers && integer;
+        numbers = numbers && number;
+        booleans = booleans && k == JsonType::Boolean;
+        floats = floats || k == JsonType::Float;
+    }
+    if (integers) return JsonType::ExactInteger;
+    if (numbers) return floats ? JsonType::Float : JsonType::ExactDecimal;
+    return booleans ? JsonType::Boolean : JsonType::String;
+}
 
 PrefixedName resolve_prefixed_name(const ParseContext& context, std::string_view name) noexcept {
     PrefixedName out;
@@ -464,6 +502,10 @@ std::optional<std::string> handle_start_element(ParseContext& context, const xml
             if (a.schema_location) return LossyText(*a.schema_location).str();
             break;
         }
+        case XsdName::Union:
+            if (complete(context) && !stack.empty())
+                if (auto* st = std::get_if<frame::SimpleType>(&stack.back())) union_start(context, tag, *st);
+            break;
         case XsdName::Group:
         case XsdName::AttributeGroup:
             // Literally these are read through as if they were not there.
@@ -533,6 +575,11 @@ void handle_end_element(ParseContext& context, std::string_view local, XsdStack&
             if (!st) break;
             TypeDef t = TypeDef::simple_of(st->base_kind == JsonType::Absent ? JsonType::String : st->base_kind);
             t.base_name = std::move(st->base_name);
+            if (st->is_union) {
+                // Named members are resolved with the rest of the schema.
+                t.simple = st->members.names.empty() ? union_kind(st->members.kinds) : JsonType::String;
+                if (!st->members.names.empty() && st->name) context.unions.insert_or_assign(*st->name, std::move(st->members));
+            }
             if (st->name)
                 store_named_type(context, std::move(*st->name), std::move(t));
             else
@@ -583,6 +630,14 @@ ElementDef* first_child_named(frame::ComplexType& ct, std::string_view name) {
 // dropped.
 void complete_attach(ParseContext& context, TypeDef type, XsdStack& stack) {
     if (stack.empty()) return;
+    // An anonymous member of a union.
+    if (auto* st = std::get_if<frame::SimpleType>(&stack.back()); st && st->is_union && !type.is_complex()) {
+        if (type.base_name.empty())
+            st->members.kinds.push_back(type.simple);
+        else
+            st->members.names.push_back(std::move(type.base_name));
+        return;
+    }
     if (auto* e = std::get_if<frame::Element>(&stack.back())) {
         ElementDef* d = nullptr;
         if (e->owner == frame::kGlobal) {

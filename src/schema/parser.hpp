@@ -50,6 +50,10 @@ struct SimpleType {
     std::optional<std::string> name;
     JsonType base_kind = JsonType::Absent;
     std::string base_name;  // complete profile: a derivation base not built in
+    // Complete profile: a union, the kinds of its built-in members and the
+    // names of its named ones.
+    bool is_union = false;
+    UnionMembers members;
 };
 struct Element {
     std::string name;

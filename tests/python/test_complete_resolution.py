@@ -75,6 +75,19 @@ RULES = [
         {"pt": {"@lat": 47.5, "@l": "1 2", "@x": 7}},
     ),
     (
+        "a union of numbers is a number; with a string member it stays a string",
+        '<xs:simpleType name="real"><xs:union memberTypes="xs:decimal xs:double"/></xs:simpleType>'
+        '<xs:simpleType name="Code"><xs:restriction base="xs:token"/></xs:simpleType>'
+        '<xs:simpleType name="IntOrCode"><xs:union memberTypes="Code"><xs:simpleType>'
+        '<xs:restriction base="xs:int"/></xs:simpleType></xs:union></xs:simpleType>'
+        '<xs:simpleType name="Ints"><xs:union memberTypes="xs:int xs:long"/></xs:simpleType>'
+        '<xs:element name="q"><xs:complexType><xs:attribute name="v" type="real"/>'
+        '<xs:attribute name="c" type="IntOrCode"/><xs:attribute name="i" type="Ints"/></xs:complexType></xs:element>',
+        '<q v="1.5" c="7" i="99999999999999999999"/>',
+        {"q": {"@v": "1.5", "@c": "7", "@i": "99999999999999999999"}},
+        {"q": {"@v": 1.5, "@c": "7", "@i": 99999999999999999999}},
+    ),
+    (
         "text kind inherited through named bases",
         '<xs:complexType name="Amt"><xs:simpleContent><xs:extension base="xs:double">'
         '<xs:attribute name="cur" type="xs:string"/></xs:extension></xs:simpleContent></xs:complexType>'
