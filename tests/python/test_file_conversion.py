@@ -15,22 +15,13 @@ CONVENTIONS = [Convention.BADGERFISH, Convention.PARKER, Convention.ABDERA]
 WINDOW = 8 * 1024 * 1024
 
 XSD = b"""<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema">
-  <xs:element name="feed">
-    <xs:complexType>
-      <xs:sequence>
-        <xs:element name="item" maxOccurs="unbounded">
-          <xs:complexType>
-            <xs:sequence>
-              <xs:element name="n" type="xs:int"/>
-              <xs:element name="p" type="xs:decimal"/>
-              <xs:element name="t" type="xs:string"/>
-            </xs:sequence>
-            <xs:attribute name="id" type="xs:int"/>
-          </xs:complexType>
-        </xs:element>
-      </xs:sequence>
-    </xs:complexType>
-  </xs:element>
+  <xs:element name="feed"><xs:complexType><xs:sequence>
+    <xs:element name="item" maxOccurs="unbounded"><xs:complexType>
+      <xs:sequence><xs:element name="n" type="xs:int"/><xs:element name="p" type="xs:decimal"/>
+        <xs:element name="t" type="xs:string"/></xs:sequence>
+      <xs:attribute name="id" type="xs:int"/>
+    </xs:complexType></xs:element>
+  </xs:sequence></xs:complexType></xs:element>
 </xs:schema>"""
 
 

@@ -21,26 +21,17 @@ def convert(xml, schema_text, convention=Convention.BADGERFISH):
 
 
 LIBRARY = xsd("""
-  <xs:element name="library">
-    <xs:complexType><xs:sequence>
-      <xs:element name="name" type="xs:string"/>
-      <xs:element name="book" maxOccurs="unbounded">
-        <xs:complexType>
-          <xs:sequence>
-            <xs:element name="title" type="xs:string"/>
-            <xs:element name="price" type="xs:decimal"/>
-            <xs:element name="instock" type="xs:boolean"/>
-          </xs:sequence>
-          <xs:attribute name="id" type="xs:int"/>
-        </xs:complexType>
-      </xs:element>
-    </xs:sequence></xs:complexType>
-  </xs:element>
-  <xs:element name="price">
-    <xs:complexType><xs:simpleContent>
-      <xs:extension base="xs:decimal"><xs:attribute name="currency" type="xs:string"/></xs:extension>
-    </xs:simpleContent></xs:complexType>
-  </xs:element>""")
+  <xs:element name="library"><xs:complexType><xs:sequence>
+    <xs:element name="name" type="xs:string"/>
+    <xs:element name="book" maxOccurs="unbounded"><xs:complexType>
+      <xs:sequence><xs:element name="title" type="xs:string"/><xs:element name="price" type="xs:decimal"/>
+        <xs:element name="instock" type="xs:boolean"/></xs:sequence>
+      <xs:attribute name="id" type="xs:int"/>
+    </xs:complexType></xs:element>
+  </xs:sequence></xs:complexType></xs:element>
+  <xs:element name="price"><xs:complexType><xs:simpleContent>
+    <xs:extension base="xs:decimal"><xs:attribute name="currency" type="xs:string"/></xs:extension>
+  </xs:simpleContent></xs:complexType></xs:element>""")
 
 MIXED = "<p>Hello <b>x</b> world</p>"  # BadgerFish: tests/python/test_conversion.py
 LIBRARY_XML = """<library>
@@ -118,15 +109,10 @@ def test_lookup_attributes_and_xsi_type(xml, expected):
 
 
 REPEATED_NAMES = xsd("""
-  <xs:element name="r">
-    <xs:complexType><xs:sequence>
-      <xs:element name="a" type="xs:int"/>
-      <xs:element name="b" type="xs:boolean"/>
-      <xs:element name="a" type="xs:string" maxOccurs="unbounded"/>
-      <xs:element name="c" type="xs:double"/>
-    </xs:sequence></xs:complexType>
-  </xs:element>
-""")
+  <xs:element name="r"><xs:complexType><xs:sequence>
+    <xs:element name="a" type="xs:int"/><xs:element name="b" type="xs:boolean"/>
+    <xs:element name="a" type="xs:string" maxOccurs="unbounded"/><xs:element name="c" type="xs:double"/>
+  </xs:sequence></xs:complexType></xs:element>""")
 
 
 # Children are looked up where the previous one matched first; whatever the
