@@ -64,11 +64,35 @@ def _output(root: str, rel: str) -> str:
     return os.path.join(root, (stem if ext.lower() == ".xml" else rel) + ".json")
 
 
-def _one(source: str, out: str, schema: tessaly.Schema, convention: tessaly.Convention, compact: bool) -> None:
-    parent = os.path.dirname(out)
-    if parent:
-        os.makedirs(parent, exist_ok=True)
+def _one(
+    source: str,
+    out: str,
+    schema: tessaly.Schema,
+    convention: tessaly.Convention,
+    compact: bool,
+    folders: dict[str, OSError | None],
+) -> None:
+    error = folders.get(os.path.dirname(out))
+    if error is not None:
+        raise error
     convert_to_file(source, schema, out, convention, compact=compact)
+
+
+def _make_folders(pairs: list[tuple[str, str]]) -> dict[str, OSError | None]:
+    """The output folders, made once each before the work (not once per file,
+    which would hold the interpreter lock for nothing); a folder that cannot
+    be made fails the inputs that would go there."""
+    folders: dict[str, OSError | None] = {}
+    for _, out in pairs:
+        parent = os.path.dirname(out)
+        if parent not in folders:
+            try:
+                if parent:
+                    os.makedirs(parent, exist_ok=True)
+                folders[parent] = None
+            except OSError as e:
+                folders[parent] = e
+    return folders
 
 
 def each(
@@ -141,7 +165,8 @@ def run(
         if progress is not None:
             progress(pairs[i][0], _size(pairs[i][0]), error)
 
-    jobs = [partial(_one, source, out, schema, convention, compact) for source, out in pairs]
+    folders = _make_folders(pairs)
+    jobs = [partial(_one, source, out, schema, convention, compact, folders) for source, out in pairs]
     each(jobs, workers, finished)
     for i, (source, out) in enumerate(pairs):
         error = outcome[i]
