@@ -190,7 +190,6 @@ def convert(args: argparse.Namespace, p: argparse.ArgumentParser) -> int:
 
     try:
         result = _batch.run(pairs, schema, conv, compact=args.compact, workers=args.jobs, progress=finished)
-        bar.close()
         if args.out_dir is None and args.output is None and result.converted:
             _copy_out(pairs[0][1], sys.stdout.buffer)
     finally:
@@ -236,8 +235,8 @@ def _records_in_ranges(args: argparse.Namespace, schema: tessaly.Schema, size: i
     cuts = [size * i // count for i in range(count)] + [size]
     target = args.output
     in_place = target is not None and os.path.exists(target) and not os.path.isfile(target)
+    # Beside the output, so that the joined parts can take its name by a rename.
     parts_dir = tempfile.mkdtemp(prefix=".tessaly-parts.", dir=None if target is None else os.path.dirname(target) or ".")
-    joined = None
     try:
         parts = [os.path.join(parts_dir, f"{i:06d}.ndjson") for i in range(count)]
         jobs = [
@@ -253,21 +252,17 @@ def _records_in_ranges(args: argparse.Namespace, schema: tessaly.Schema, size: i
                 _copy_out(part, sys.stdout.buffer)
             return
         if in_place:
-            joined = None
             with open(target, "wb") as dst:
                 for part in parts:
                     _copy_out(part, dst)
             return
-        joined = _temp_path(os.path.dirname(target) or None, os.path.basename(target))
-        with open(joined, "wb") as dst:
-            for part in parts:
+        # The first part (a new file, with a new file's mode) takes the rest and then the output's name.
+        with open(parts[0], "ab") as dst:
+            for part in parts[1:]:
                 _copy_out(part, dst)
-        os.replace(joined, target)
-        joined = None
+        os.replace(parts[0], target)
     finally:
         shutil.rmtree(parts_dir, ignore_errors=True)
-        if joined is not None and os.path.exists(joined):
-            os.unlink(joined)
 
 
 def records(args: argparse.Namespace, p: argparse.ArgumentParser) -> int:

@@ -122,6 +122,9 @@ def test_records_to_stdout_and_to_a_file(feed, tmp_path, capsysbinary, monkeypat
     out = tmp_path / "r.ndjson"
     assert run(capsysbinary, "records", source, "--xsd", xsd, "--record", "feed/order", "-o", out, *extra)[0] == 0
     assert out.read_text() == expected and os.listdir(tmp_path) == ["r.ndjson"]
+    umask = os.umask(0)
+    os.umask(umask)
+    assert out.stat().st_mode & 0o777 == 0o666 & ~umask  # a new file's mode, as without -j
 
 
 @pytest.mark.parametrize("fault", ["error", "interrupt"])
