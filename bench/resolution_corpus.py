@@ -7,9 +7,9 @@ one), BadgerFish:
 - attributes: the share of the documents' attributes (namespace declarations
   aside) that appear in the output;
 - kinds: the share of the leaf values (element text and attributes) that
-  xmlschema's typed decoding of the same document makes numbers or booleans,
-  and that tessaly makes numbers or booleans too, matched by path of local
-  names and count; and the same for strings;
+  xmlschema's typed decoding of the same document (defaults not filled in)
+  makes numbers or booleans, and that tessaly makes numbers or booleans too,
+  matched by path of local names and count; and the same for strings;
 - schema load time of the set's largest entry schema (best of 10).
 
 Documents xmlschema cannot decode (or larger than --max-mb) count for the
@@ -63,7 +63,7 @@ def leaves(value, path=()):
             for k, x in v.items():
                 if k.startswith("@xmlns") or k == "@xmlns":
                     continue
-                if k == "$":
+                if k == "$" or (k[:1] == "$" and k[1:].isdigit()):  # "$1", "$2": pieces of mixed content
                     if (kd := kind(x)) is not None:
                         yield p + ("$",), kd
                 elif k.startswith("@"):
@@ -75,11 +75,22 @@ def leaves(value, path=()):
             yield p + ("$",), kd
 
 
-def document_attributes(xml: Path) -> int:
-    n = 0
-    for _, e in ET.iterparse(xml, events=("start",)):
-        n += sum(1 for a in e.attrib if not a.startswith("xmlns"))
-    return n
+def leaves_counted(value) -> collections.Counter:
+    return collections.Counter(leaves(value))
+
+
+def document_attributes(xml: Path) -> collections.Counter:
+    """How many attributes the document has at each path of local names (namespace declarations aside)."""
+    paths, stack = collections.Counter(), []
+    for event, e in ET.iterparse(xml, events=("start", "end")):
+        if event == "end":
+            stack.pop()
+            continue
+        stack.append(local(e.tag))
+        for a in e.attrib:
+            if not a.startswith("xmlns"):
+                paths[(*stack, "@" + local(a))] += 1
+    return paths
 
 
 def typed_agreement(ours: collections.Counter, theirs: collections.Counter):
@@ -133,7 +144,8 @@ def main(argv=None) -> int:
         for row in docs:
             xml = manifest.parent / row["path"]
             xsd = manifest.parent / row["entry_xsd"]
-            attrs_doc += document_attributes(xml)
+            in_doc = document_attributes(xml)
+            attrs_doc += sum(in_doc.values())
             outs = {}
             for prof in profiles:
                 if xsd not in schemas[prof]:
@@ -147,13 +159,16 @@ def main(argv=None) -> int:
                 if xsd not in xs_schemas:
                     xs_schemas[xsd] = xmlschema.XMLSchema(str(xsd))
                 theirs_value = xs_schemas[xsd].to_dict(
-                    str(xml), converter=xmlschema.BadgerFishConverter, decimal_type=float, validation="lax"
+                    str(xml), converter=xmlschema.BadgerFishConverter, decimal_type=float, validation="lax",
+                    use_defaults=False,
                 )
                 if isinstance(theirs_value, tuple):  # lax validation: (data, errors)
                     theirs_value = theirs_value[0]
             except Exception:  # noqa: BLE001 - a document xmlschema cannot decode counts for attributes only
                 continue
-            theirs = collections.Counter(leaves(theirs_value))
+            # Attributes xmlschema fills in from fixed values are not the document's.
+            theirs = collections.Counter({(path, kd): n for (path, kd), n in leaves_counted(theirs_value).items()
+                                          if not path[-1].startswith("@") or in_doc[path[1:]] or in_doc[path]})
             decoded += 1
             for prof in profiles:
                 g, t = typed_agreement(outs[prof], theirs)
@@ -161,10 +176,15 @@ def main(argv=None) -> int:
                 if prof == profiles[0]:
                     total += t
                 if prof == profiles[-1]:
+                    # Values xmlschema types as numbers or booleans that tessaly does not, and the other way.
                     for (path, kd), n in theirs.items():
                         missing = n - min(n, outs[prof].get((path, kd), 0))
-                        if missing:
-                            differences[name]["/".join(path[-3:]) + f" xmlschema {kd}"] += missing
+                        if missing and kd != "string":
+                            differences[name]["/".join(path[-3:]) + f": xmlschema {kd}"] += missing
+                    for (path, kd), n in outs[prof].items():
+                        extra = n - min(n, theirs.get((path, kd), 0))
+                        if extra and kd != "string" and any(p == path for p, _ in theirs):
+                            differences[name]["/".join(path[-3:]) + f": tessaly {kd}"] += extra
         load_ms = {}
         biggest = max({manifest.parent / r["entry_xsd"] for r in docs}, key=lambda x: x.stat().st_size)
         for prof in profiles:
@@ -192,7 +212,8 @@ def main(argv=None) -> int:
         lines.append(f"| {name} | {n} ({dec}) | " + " | ".join(cells) + " |")
     text = "\n".join(lines) + "\n\nEach cell: " + " / ".join(profiles) + ".\n"
     if differences:
-        text += "\n## Where the " + profiles[-1] + " profile and xmlschema differ (value counts, top 8 per set)\n\n"
+        text += ("\n## Numbers and booleans where the " + profiles[-1] + " profile and xmlschema differ"
+                 " (path: who types it, value count; top 8 per set)\n\n")
         for name, diff in differences.items():
             text += f"- **{name}**: " + "; ".join(f"`{k}` {v}" for k, v in diff.most_common(8)) + "\n"
     (HERE / "resolution_corpus.md").write_text("# Resolution profiles on the corpus\n\n" + text)
