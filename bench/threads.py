@@ -21,6 +21,7 @@ import shutil
 import sys
 import tempfile
 import time
+from collections.abc import Callable
 from pathlib import Path
 
 import tessaly
@@ -47,20 +48,23 @@ def batch(directory: Path, count: int) -> list[Path]:
     return files
 
 
-def best(runs: int, work, out: Path) -> float:
-    """The shortest of `runs` runs of work(out_dir), each into a new, empty directory.
+def best(runs: int, works: dict[str, Callable[[Path], object]], out: Path) -> dict[str, float]:
+    """The shortest of `runs` runs of each work(out_dir), each into a new, empty directory.
 
-    Outputs are never replaced: ext4 flushes a file renamed or truncated over
-    an existing one (auto_da_alloc), which would time the disk, not the work.
+    The works take turns, run by run, so that a busy spell of the machine
+    falls on all of them alike. Outputs are never replaced: ext4 flushes a
+    file renamed or truncated over an existing one (auto_da_alloc), which
+    would time the disk, not the work.
     """
-    times = []
+    times: dict[str, list[float]] = {name: [] for name in works}
     for i in range(runs):
-        target = out / f"run{i}"
-        start = time.perf_counter()
-        work(target)
-        times.append(time.perf_counter() - start)
-        shutil.rmtree(target)
-    return min(times)
+        for name, work in works.items():
+            target = out / f"{name}-{i}"
+            start = time.perf_counter()
+            work(target)
+            times[name].append(time.perf_counter() - start)
+            shutil.rmtree(target)
+    return {name: min(t) for name, t in times.items()}
 
 
 def measure(files: list[Path], xsd: Path, resolution: str, out: Path, runs: int) -> dict[str, float]:
@@ -79,7 +83,7 @@ def measure(files: list[Path], xsd: Path, resolution: str, out: Path, runs: int)
         for f in files:
             tessaly.convert_to_file_with_schema(str(f), schema, str(target / (f.stem + ".json")))
 
-    return {"1": best(runs, many(1), out), "2": best(runs, many(2), out), "held": best(runs, held, out)}
+    return best(runs, {"1": many(1), "2": many(2), "held": held}, out)
 
 
 def main(argv: list[str] | None = None) -> int:

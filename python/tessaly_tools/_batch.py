@@ -3,8 +3,9 @@
 from __future__ import annotations
 
 import os
+import queue
+import threading
 from collections.abc import Callable, Iterable, Sequence
-from concurrent.futures import FIRST_COMPLETED, Future, ThreadPoolExecutor, wait
 from dataclasses import dataclass, field
 from functools import partial
 
@@ -117,21 +118,44 @@ def each(
             else:
                 finished(i, None)
         return
-    pool = ThreadPoolExecutor(min(workers, len(jobs)), thread_name_prefix="tessaly")
+    # Plain threads that take the next job from a queue, and one queue of
+    # outcomes: for thousands of small files, futures and wait() (which walks
+    # every pending future each time) would cost more of the interpreter lock
+    # than the conversions themselves leave free.
+    todo: queue.SimpleQueue[int] = queue.SimpleQueue()
+    for i in range(len(jobs)):
+        todo.put(i)
+    outcomes: queue.SimpleQueue[tuple[int, BaseException | None]] = queue.SimpleQueue()
+    stop = threading.Event()
+
+    def work() -> None:
+        while not stop.is_set():
+            try:
+                i = todo.get_nowait()
+            except queue.Empty:
+                return
+            try:
+                jobs[i]()
+            except BaseException as e:  # noqa: BLE001 - handed to the calling thread
+                outcomes.put((i, e))
+            else:
+                outcomes.put((i, None))
+
+    threads = [threading.Thread(target=work, name=f"tessaly-{k}") for k in range(min(workers, len(jobs)))]
+    for thread in threads:
+        thread.start()
     try:
-        running: dict[Future[object], int] = {pool.submit(job): i for i, job in enumerate(jobs)}
-        while running:
-            # A bounded wait, so that Ctrl-C is seen between results.
-            done, _ = wait(running, timeout=0.25, return_when=FIRST_COMPLETED)
-            for f in done:
-                error = f.exception()
-                if error is not None and (stop_on_error or not isinstance(error, Exception)):
-                    raise error
-                finished(running.pop(f), error)
+        for _ in range(len(jobs)):
+            i, error = outcomes.get()
+            if error is not None and (stop_on_error or not isinstance(error, Exception)):
+                raise error
+            finished(i, error if isinstance(error, Exception) else None)
     finally:
         # On Ctrl-C or a stop nothing new starts; the conversions under way
         # finish (each output whole, or none), since nothing can stop them early.
-        pool.shutdown(wait=True, cancel_futures=True)
+        stop.set()
+        for thread in threads:
+            thread.join()
 
 
 def _size(path: str) -> int:
