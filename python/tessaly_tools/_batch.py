@@ -178,7 +178,8 @@ def run(
     _args.schema(schema)
     _args.convention(convention)
     if workers is None:
-        workers = os.cpu_count() or 1
+        # The cores this process may run on (a container's share), not the machine's.
+        workers = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count() or 1
     if isinstance(workers, bool) or not isinstance(workers, int) or workers < 1:
         raise ValueError(f"workers must be a positive int, not {workers!r}")
     result = BatchResult()
