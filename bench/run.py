@@ -22,6 +22,7 @@ HERE = Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 
 import corpus  # noqa: E402
+import dense  # noqa: E402
 import generate  # noqa: E402
 import report  # noqa: E402
 from report import Input, Row, SchemaLoad  # noqa: E402
@@ -79,6 +80,9 @@ def collect_inputs(args: argparse.Namespace) -> list[Input]:
         first = generate.ensure_feed(args.out, size, args.seed)
         second = generate.ensure_feed(args.out, size, args.seed + 1)
         inputs.append(Input(f"feed-{size:g}", f"order feed {size:g} MB", [first], xsd, pair=[first, second]))
+        print(f"dense feed {size:g} MB ...", flush=True)
+        dense_feed = dense.ensure_feed(args.out, size, args.seed)
+        inputs.append(Input(f"dense-{size:g}", f"markup-dense feed {size:g} MB", [dense_feed], dense.schema_path(args.out)))
     if not args.no_corpus and corpus.present():
         osm = corpus.CORPUS / "large" / "osm"
         if (osm / "andorra.osm").is_file():
