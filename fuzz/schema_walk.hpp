@@ -21,10 +21,13 @@ inline std::size_t walk_schema(const tessaly::schema::SchemaModel& model) {
         sum += e.name.local.size() + e.min_occurs + e.max_occurs.count + static_cast<std::size_t>(e.named_type);
         todo.push_back(&e.type_def);
         if (const TypeDef* named = model.find_type(e.named_type)) todo.push_back(named);
+        if (const TypeDef* declared = model.find_type(e.declared_type)) todo.push_back(declared);
     };
     for (const auto& [name, e] : model.elements) visit(e);
     for (const auto& [name, t] : model.types) todo.push_back(&t);
     visit(model.anonymous);
+    for (const auto& [name, g] : model.groups)
+        for (const ElementDef& c : g.children) visit(c);
     while (!todo.empty()) {
         const TypeDef* t = todo.back();
         todo.pop_back();

@@ -3,7 +3,9 @@
 // process from text written to the private directory. The first input byte
 // picks the convention (byte % 3) and the schema ((byte / 3) % 2), so that
 // the digits '0' to '5' name the six pairs: '0' to '2' the empty schema,
-// '3' to '5' the typed one, in BadgerFish, Parker, Abdera order.
+// '3' to '5' the typed one, in BadgerFish, Parker, Abdera order. Bytes whose
+// (byte / 6) is odd ('6' to ';', say) load the schema in the complete
+// resolution profile instead.
 
 #include <cstdint>
 #include <string_view>
@@ -69,19 +71,36 @@ inline constexpr std::string_view kTypedXsd = R"(<?xml version="1.0"?>
         <xs:element name="ratio" type="Ratio"/>
         <xs:element name="note" type="Note"/>
         <xs:element ref="root" minOccurs="0"/>
+        <xs:group ref="Extra" minOccurs="0" maxOccurs="unbounded"/>
       </xs:sequence>
       <xs:attribute name="version" type="xs:int"/>
       <xs:attribute name="weight" type="xs:double"/>
+      <xs:attributeGroup ref="Stamps"/>
     </xs:complexType>
   </xs:element>
   <xs:element name="item" type="Derived"/>
+  <xs:group name="Extra">
+    <xs:choice>
+      <xs:element ref="shape"/>
+      <xs:element name="big" type="xs:integer"/>
+      <xs:group ref="Extra"/>
+    </xs:choice>
+  </xs:group>
+  <xs:attributeGroup name="Stamps">
+    <xs:attribute ref="when"/>
+    <xs:attribute name="real"><xs:simpleType><xs:union memberTypes="xs:decimal xs:double"/></xs:simpleType></xs:attribute>
+  </xs:attributeGroup>
+  <xs:attribute name="when" type="Level"/>
+  <xs:element name="shape" type="Base" abstract="true"/>
+  <xs:element name="circle" substitutionGroup="shape"/>
 </xs:schema>
 )";
 
-inline tessaly::schema::SchemaModel load_schema(std::string_view file, std::string_view text) {
+inline tessaly::schema::SchemaModel load_schema(std::string_view file, std::string_view text,
+                                               tessaly::Resolution resolution = tessaly::Resolution::Literal) {
     std::string path = private_path(file);
     write_file(path, text);
-    auto model = tessaly::schema::parse_xsd(path);
+    auto model = tessaly::schema::parse_xsd(path, {.resolution = resolution});
     if (!model) harness_failure("cannot load " + std::string(file) + ": " + model.error().display());
     return std::move(*model);
 }
@@ -94,7 +113,14 @@ struct Choice {
 inline Choice choose(std::uint8_t byte) {
     static const tessaly::schema::SchemaModel empty = load_schema("empty.xsd", kEmptyXsd);
     static const tessaly::schema::SchemaModel typed = load_schema("typed.xsd", kTypedXsd);
-    return {(byte / 3) % 2 ? &typed : &empty, static_cast<tessaly::converter::Convention>(byte % 3)};
+    static const tessaly::schema::SchemaModel empty_complete =
+        load_schema("empty.xsd", kEmptyXsd, tessaly::Resolution::Complete);
+    static const tessaly::schema::SchemaModel typed_complete =
+        load_schema("typed.xsd", kTypedXsd, tessaly::Resolution::Complete);
+    const bool complete = (byte / 6) % 2;
+    const tessaly::schema::SchemaModel* model =
+        (byte / 3) % 2 ? (complete ? &typed_complete : &typed) : (complete ? &empty_complete : &empty);
+    return {model, static_cast<tessaly::converter::Convention>(byte % 3)};
 }
 
 }  // namespace fuzz

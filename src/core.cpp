@@ -35,7 +35,16 @@ Result<SchemaModelPtr> load_schema_bytes(std::string_view xsd, const LoadOptions
     if (!options.base_dir.empty()) return own(schema::parse_xsd_text(std::string(xsd), messages::kXsdBytesName, options));
     auto file = io::TempFile::create(io::temp_dir(), "_tessaly_", ".xsd", xsd);
     if (!file) return fail(messages::failed_to_write_temp_xsd(file.error()));
-    return own(schema::parse_xsd(file->path(), options));
+    auto model = schema::parse_xsd(file->path(), options);
+    // The temporary file is gone once the load returns: the report names
+    // the bytes instead.
+    if (model) {
+        SchemaReport& report = model->report;
+        if (!report.documents.empty()) report.documents.front() = messages::kXsdBytesName;
+        for (SkippedLocation& s : report.skipped)
+            if (s.document == file->path()) s.document = messages::kXsdBytesName;
+    }
+    return own(std::move(model));
 }
 
 SchemaReport schema_report(const schema::SchemaModel& model) { return model.report; }

@@ -235,7 +235,8 @@ def test_describe_reports_what_the_load_did(tmp_path):
     }
     refused = tessaly_tools.describe(tessaly_tools.load_schema(main, allowed_dirs=[tmp_path / "elsewhere"]))
     assert [s["reason"] for s in refused["skipped"]] == ["refused", "not found"]
-    assert tessaly_tools.describe(tessaly.Schema.from_bytes(schema_text("")))["resolution"] == "literal"
+    from_bytes = tessaly_tools.describe(tessaly.Schema.from_bytes(schema_text("")))
+    assert (from_bytes["resolution"], from_bytes["documents"]) == ("literal", ["<bytes>"])
 
 
 def test_bytes_resolve_against_base_dir(tmp_path):
