@@ -64,6 +64,9 @@ def load_schema(
     else:
         src = _args.path(source, "source")
     base = "" if base_dir is None else _args.path(base_dir, "base_dir")
+    if isinstance(allowed_dirs, (str, bytes, os.PathLike)):
+        # One path would be taken for its characters.
+        raise TypeError("allowed_dirs must be an iterable of paths, not a single path")
     allowed = () if allowed_dirs is None else tuple(_args.path(d, "allowed_dirs item") for d in allowed_dirs)
     return _native.load_schema(src, resolution == "complete", base, allowed)
 

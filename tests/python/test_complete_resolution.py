@@ -248,7 +248,12 @@ def test_bytes_resolve_against_base_dir(tmp_path):
 
 @pytest.mark.parametrize(
     "kwargs,error",
-    [({"resolution": "full"}, ValueError), ({"base_dir": 3}, TypeError), ({"allowed_dirs": [None]}, TypeError)],
+    [
+        ({"resolution": "full"}, ValueError),
+        ({"base_dir": 3}, TypeError),
+        ({"allowed_dirs": [None]}, TypeError),
+        ({"allowed_dirs": "schemas"}, TypeError),
+    ],
 )
 def test_argument_errors(kwargs, error):
     with pytest.raises(error):
