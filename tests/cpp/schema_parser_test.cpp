@@ -165,14 +165,6 @@ TEST(Parser, Documents) {
     for (const auto& c : cases) EXPECT_EQ(testing::dump(testing::read_text(c.text)), c.dump) << c.what;
 }
 
-TEST(Parser, OnlyTheRootsBindingsAreRecorded) {
-    ParseContext ctx = testing::read_text("<?xml version=\"1.0\"?><!-- c --><s:schema xmlns:s=\"" + kNs +
-                                          "\" xmlns:t=\"urn:t\" xmlns=\"urn:default\"><s:element name=\"e\" xmlns:u=\"urn:u\"/></s:schema>");
-    EXPECT_EQ(ctx.prefixes.size(), 2u);
-    EXPECT_EQ(ctx.prefixes.at("s"), kNs);
-    EXPECT_EQ(ctx.prefixes.at("t"), "urn:t");
-}
-
 TEST(Parser, DeepestNestingNeedsNoDeepStack) {
     // An element with an anonymous complex type at each level, as deep as a
     // document may nest (three levels each, inside the schema element):

@@ -510,16 +510,6 @@ TEST(XmlReaderWindow, SameEventsAsMemoryAtEveryCutAndAlignment) {
     }
 }
 
-TEST(XmlReaderWindow, EventsLongerThanTheWindow) {
-    const std::string text(1000, 'x');
-    const std::string value(500, 'v');
-    const std::string doc = "<a k=\"" + value + "\">" + text + "<!--" + text + "--></a>";
-    const Events expected = {"start a| k=\"" + value + "\"", "text|" + text, "comment|" + text, "end a", "eoi"};
-    ASSERT_EQ(memory_events(doc), expected);
-    EXPECT_EQ(window_events(doc, 8, 1), expected);
-    EXPECT_EQ(window_events(doc, 16, 0), expected);
-}
-
 TEST(XmlReaderWindow, LinesCountedAcrossSlides) {
     std::string doc = "<r>\n";
     for (int i = 0; i < 100; ++i) doc += "<a>x</a>\r\n";

@@ -59,25 +59,6 @@ def test_documents_without_declarations(xml, expected):
 
 
 @pytest.mark.parametrize(
-    "xml, fragment",
-    [
-        ("<a>1</b>", "mismatched end tag"),
-        ("<a>AT&T</a>", ""),
-        ("</a>", ""),
-        ("<a><!-- never closed", ""),
-        ("<a b='1", ""),
-    ],
-)
-def test_malformed_documents_raise_read_errors(xml, fragment):
-    with pytest.raises(RuntimeError) as err:
-        convert(xml)
-    message = str(err.value)
-    assert message.startswith("Conversion error: XML read error: ")
-    assert fragment in message
-    assert err.value.args == (message,)
-
-
-@pytest.mark.parametrize(
     "convention, expected",
     [
         (Convention.BADGERFISH, '{\n  "e": null\n}'),

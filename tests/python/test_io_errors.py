@@ -110,10 +110,3 @@ def test_bytes_that_are_not_utf8(schema, tmpdir_env, data, text):
             call()
         assert info.value.args == (f"IO error: {what} is not valid UTF-8: {text}",)
     assert os.listdir(tmpdir_env) == []
-
-
-def test_malformed_inputs_keep_the_readers_prefixes(small, schema):
-    with pytest.raises(RuntimeError, match=r"^XSD parse error: XML parse error: "):
-        tessaly.convert_bytes(SMALL_XML, b"<xs:schema></wrong>")
-    with pytest.raises(RuntimeError, match=r"^Conversion error: XML read error: "):
-        tessaly.convert_bytes_with_schema(b"<r><n>1</r>", schema)
