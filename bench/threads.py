@@ -103,7 +103,8 @@ def main(argv: list[str] | None = None) -> int:
         f"# convert_many on threads: {len(files)} UBL invoices ({size / 1e6:.2f} MB), one shared Schema",
         "",
         f"Best of {args.repeat} runs, {os.cpu_count()} cores; load average before {load_before[0]:.2f}, "
-        f"after {load_after[0]:.2f} (other work on the machine takes from the second thread first).",
+        f"after {load_after[0]:.2f} (other work on the machine takes from the second thread first); "
+        f"files in {tempfile.gettempdir()} (TMPDIR: /dev/shm keeps the disk out of the figures).",
         "",
         "| resolution | convert_to_file_with_schema, lock held | convert_many, 1 thread | 2 threads | speedup | target ≥ 1.7× |",
         "|---|---:|---:|---:|---:|---|",
