@@ -15,6 +15,7 @@ from conftest import SMALL_XML, SMALL_XSD
 # conversion takes seconds, and an output file holding earlier content.
 PRELUDE = textwrap.dedent(f"""
     import os, resource, signal, subprocess, sys, threading, tessaly
+    signal.signal(signal.SIGINT, signal.default_int_handler)  # also when started with SIGINT ignored
     schema = tessaly.Schema.from_bytes({SMALL_XSD!r})
     work = sys.argv[1]
     xsd, xml, out = (os.path.join(work, n) for n in ("s.xsd", "big.xml", "out.json"))
