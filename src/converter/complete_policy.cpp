@@ -58,6 +58,15 @@ DeclState CompletePolicy::global(std::string_view local) const {
     return {.decl = e, .type = as_complex(type_of(*e))};
 }
 
+const ElementDef* CompletePolicy::typed_head(const ElementDef& member) const {
+    const ElementDef* e = &member;
+    for (std::size_t step = 0; e && step <= kMaxHeads; ++step) {
+        if (declares_type(*e)) return e;
+        e = e->substitution_head.empty() ? nullptr : model_.find_element(e->substitution_head);
+    }
+    return nullptr;
+}
+
 CompletePolicy::Found CompletePolicy::find_particle(const ComplexTypeDef& type, std::string_view local) const {
     // The heads `local` may stand in for: its substitution group's head,
     // that one's, and so on.
@@ -130,8 +139,8 @@ DeclState CompletePolicy::child(const DeclState* parent, std::string_view local,
     const TypeDef* type = &p.type_def;
     if (p.particle == ElementDef::Particle::Element) {
         type = type_of(p);
-    } else if (f.member && declares_type(*f.member)) {
-        type = type_of(*f.member);
+    } else if (const ElementDef* typed = f.member ? typed_head(*f.member) : nullptr) {
+        type = type_of(*typed);
     } else if (const ElementDef* referenced = model_.find_element(p.name.local)) {
         type = type_of(*referenced);
     }

@@ -46,6 +46,9 @@ private:
     };
     Found find_particle(const schema::ComplexTypeDef& type, std::string_view local) const;
     const schema::TypeDef* type_of(const schema::ElementDef& e) const;
+    // The first of a substitution group member and its heads that declares
+    // a type (a member without one takes its head's), or null.
+    const schema::ElementDef* typed_head(const schema::ElementDef& member) const;
     // A simple type as the complex type with its simple content.
     const schema::TypeDef* as_complex(const schema::TypeDef* t) const;
     DeclState global(std::string_view local) const;
