@@ -20,13 +20,6 @@ using schema::TypeDef;
 // member: far more than any real schema nests, and a bound on a cycle.
 constexpr std::size_t kMaxHeads = 32;
 
-// Whether a member of a substitution group declares a type of its own;
-// one that does not takes its head's.
-bool declares_type(const ElementDef& e) {
-    return !e.type_name.empty() || e.type_def.is_complex() || e.type_def.simple != schema::JsonType::String ||
-           !e.type_def.base_name.empty();
-}
-
 // Prefixes whose attributes are never matched by their local name alone:
 // namespace declarations and the schema instance's own attributes.
 bool matched_by_local_name(std::string_view prefix) { return prefix != "xmlns" && prefix != "xsi"; }
@@ -61,7 +54,7 @@ DeclState CompletePolicy::global(std::string_view local) const {
 const ElementDef* CompletePolicy::typed_head(const ElementDef& member) const {
     const ElementDef* e = &member;
     for (std::size_t step = 0; e && step <= kMaxHeads; ++step) {
-        if (declares_type(*e)) return e;
+        if (e->has_type) return e;
         e = e->substitution_head.empty() ? nullptr : model_.find_element(e->substitution_head);
     }
     return nullptr;

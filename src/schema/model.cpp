@@ -25,6 +25,7 @@ ElementDef shallow_copy(const ElementDef& e) {
     d.type_name = e.type_name;
     d.declared_type = e.declared_type;
     d.substitution_head = e.substitution_head;
+    d.has_type = e.has_type;
     return d;
 }
 

@@ -135,6 +135,7 @@ struct ElementDef {
     std::string type_name;                   // this declaration's own named type, as written (local part)
     TypeNameId declared_type = kNoTypeName;  // its number, once resolved
     std::string substitution_head;           // a global element's substitutionGroup (local part)
+    bool has_type = false;                   // a type attribute or an anonymous type was given
 };
 
 struct StringHash {

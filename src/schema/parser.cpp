@@ -212,6 +212,7 @@ void element_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack) {
     if (a.type) {
         LossyText type(*a.type);
         TypeRef t = type_ref(ctx, type.view());
+        d.has_type = complete(ctx);
         if (t.builtin) {
             JsonType k = builtin_kind(ctx, t.local);
             d.type_def.simple = k == JsonType::Absent ? JsonType::String : k;
@@ -646,7 +647,10 @@ void complete_attach(ParseContext& context, TypeDef type, XsdStack& stack) {
         } else if (e->owner != frame::kDropped) {
             d = &std::get<frame::ComplexType>(stack[e->owner]).children[e->index];
         }
-        if (d) d->type_def = std::move(type);
+        if (d) {
+            d->type_def = std::move(type);
+            d->has_type = true;
+        }
         return;
     }
     auto* at = std::get_if<frame::Attribute>(&stack.back());

@@ -115,11 +115,13 @@ RULES = [
         '<xs:extension base="Shape"><xs:attribute name="r" type="xs:double"/></xs:extension>'
         "</xs:complexContent></xs:complexType></xs:element>"
         '<xs:element name="square" substitutionGroup="shape"/><xs:element name="disc" substitutionGroup="circle"/>'
+        '<xs:element name="label" substitutionGroup="shape" type="xs:string"/>'
         '<xs:element name="pic"><xs:complexType><xs:sequence><xs:element ref="shape" maxOccurs="unbounded"/>'
         "</xs:sequence></xs:complexType></xs:element>",
-        '<pic><circle id="1" r="2"/><square id="3"/><disc r="1.5"/></pic>',
-        {"pic": {"circle": None, "square": None, "disc": None}},
-        {"pic": {"circle": [{"@id": 1, "@r": 2.0}], "square": [{"@id": 3}], "disc": [{"@r": 1.5}]}},
+        '<pic><circle id="1" r="2"/><square id="3"/><disc r="1.5"/><label id="4">x</label></pic>',
+        {"pic": {"circle": None, "square": None, "disc": None, "label": "x"}},
+        {"pic": {"circle": [{"@id": 1, "@r": 2.0}], "square": [{"@id": 3}], "disc": [{"@r": 1.5}],
+                 "label": [{"$": "x", "@id": "4"}]}},
     ),
     (
         "undeclared and simple-typed elements keep their attributes as strings",
