@@ -11,7 +11,8 @@ from functools import partial
 
 import tessaly
 from tessaly_tools import _args
-from tessaly_tools._documents import convert_to_file
+from tessaly_tools import _native
+from tessaly_tools._documents import convert
 from tessaly_tools._records import PathArg
 
 #: Called once per input, on the calling thread, as each one finishes: its
@@ -72,11 +73,12 @@ def _one(
     convention: tessaly.Convention,
     compact: bool,
     folders: dict[str, OSError | None],
+    cancel: _native.Cancel,
 ) -> None:
     error = folders.get(os.path.dirname(out))
     if error is not None:
         raise error
-    convert_to_file(source, schema, out, convention, compact=compact)
+    convert(source, schema, out, convention, compact, cancel)
 
 
 def _make_folders(pairs: list[tuple[str, str]]) -> dict[str, OSError | None]:
@@ -97,20 +99,22 @@ def _make_folders(pairs: list[tuple[str, str]]) -> dict[str, OSError | None]:
 
 
 def each(
-    jobs: Sequence[Callable[[], object]],
+    jobs: Sequence[Callable[[_native.Cancel], object]],
     workers: int,
     finished: Callable[[int, Exception | None], object],
     *,
     stop_on_error: bool = False,
 ) -> None:
     """Run `jobs` on up to `workers` threads; `finished(i, error)` is called
-    on the calling thread as job i ends. With `stop_on_error`, the first
-    error starts nothing new and is raised once the jobs under way end."""
+    on the calling thread as job i ends. Each job is given the batch's stop
+    token. With `stop_on_error`, the first error is raised at once and stops
+    the jobs under way (their outputs left as they were); so does Ctrl-C."""
+    cancel = _native.Cancel()
     if workers == 1 or len(jobs) <= 1:
         # On the calling thread, where Ctrl-C reaches the conversion itself.
         for i, job in enumerate(jobs):
             try:
-                job()
+                job(cancel)
             except Exception as e:  # noqa: BLE001 - collected per job
                 if stop_on_error:
                     raise
@@ -135,7 +139,7 @@ def each(
             except queue.Empty:
                 return
             try:
-                jobs[i]()
+                jobs[i](cancel)
             except BaseException as e:  # noqa: BLE001 - handed to the calling thread
                 outcomes.put((i, e))
             else:
@@ -151,9 +155,11 @@ def each(
                 raise error
             finished(i, error if isinstance(error, Exception) else None)
     finally:
-        # On Ctrl-C or a stop nothing new starts; the conversions under way
-        # finish (each output whole, or none), since nothing can stop them early.
+        # On Ctrl-C or a stop nothing new starts, and the conversions under
+        # way stop at their next check (within 65,536 events), each leaving
+        # its output as it was. After the last job this stops nothing.
         stop.set()
+        cancel.set()
         for thread in threads:
             thread.join()
 

@@ -23,7 +23,7 @@ from typing import IO, Any, cast
 
 import tessaly
 import tessaly_tools
-from tessaly_tools import _batch
+from tessaly_tools import _batch, _records
 
 CONVENTIONS = {
     "badgerfish": tessaly.Convention.BADGERFISH,
@@ -240,10 +240,7 @@ def _records_in_ranges(args: argparse.Namespace, schema: tessaly.Schema, size: i
     try:
         parts = [os.path.join(parts_dir, f"{i:06d}.ndjson") for i in range(count)]
         jobs = [
-            partial(
-                tessaly_tools.convert_records_to_file,
-                args.input, schema, args.record, parts[i], conv, byte_range=(cuts[i], cuts[i + 1]),
-            )
+            partial(_records.to_file, args.input, schema, args.record, parts[i], conv, (cuts[i], cuts[i + 1]))
             for i in range(count)
         ]
         _batch.each(jobs, args.jobs, lambda i, _: bar.advance(cuts[i + 1] - cuts[i]), stop_on_error=True)

@@ -21,7 +21,19 @@ def convert_to_file(
     It goes to a new file beside `output_path` that takes its name on success:
     on failure an existing output is left as it was and no partial file remains.
     """
+    convert(xml_path, schema, output_path, convention, compact, None)
+
+
+def convert(
+    xml_path: PathArg,
+    schema: tessaly.Schema,
+    output_path: PathArg,
+    convention: tessaly.Convention,
+    compact: bool,
+    cancel: _native.Cancel | None,
+) -> None:
+    """convert_to_file, stopped early (KeyboardInterrupt) once `cancel` is set from another thread."""
     xml = _args.path(xml_path, "xml_path")
     _args.schema(schema)
     out = _args.path(output_path, "output_path")
-    _native.convert_to_file(xml, schema, out, _args.convention(convention), bool(compact))
+    _native.convert_to_file(xml, schema, out, _args.convention(convention), bool(compact), cancel)

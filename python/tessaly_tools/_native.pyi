@@ -10,8 +10,18 @@ import tessaly
 class RecordReader:
     def read(self) -> list[str]: ...
 
+@final
+class Cancel:
+    def set(self) -> None: ...
+    def is_set(self) -> bool: ...
+
 def open_records(
-    source: Any, schema: tessaly.Schema, record: str, convention: int, byte_range: tuple[int, int] | None
+    source: Any,
+    schema: tessaly.Schema,
+    record: str,
+    convention: int,
+    byte_range: tuple[int, int] | None,
+    cancel: Cancel | None,
 ) -> RecordReader: ...
 def convert_records_to_file(
     source: Any,
@@ -20,10 +30,10 @@ def convert_records_to_file(
     output_path: str,
     convention: int,
     byte_range: tuple[int, int] | None,
-
+    cancel: Cancel | None,
 ) -> int: ...
 def convert_to_file(
-    xml_path: str, schema: tessaly.Schema, output_path: str, convention: int, compact: bool
+    xml_path: str, schema: tessaly.Schema, output_path: str, convention: int, compact: bool, cancel: Cancel | None
 ) -> None: ...
 def load_schema(source: str | bytes, complete: bool, base_dir: str, allowed_dirs: tuple[str, ...]) -> tessaly.Schema: ...
 def schema_report(

@@ -72,7 +72,7 @@ def iter_records(
     [start, end) of the file at `source`. The file is opened (and a bad
     argument reported) before the first record is asked for.
     """
-    reader = _native.open_records(*_request(source, schema, record, convention, byte_range))
+    reader = _native.open_records(*_request(source, schema, record, convention, byte_range), None)
     return _drain(reader)
 
 
@@ -99,6 +99,19 @@ def convert_records_to_file(
     a new file beside `output_path` that takes its name on success: on failure
     an existing output is left as it was and no partial file remains.
     """
+    return to_file(source, schema, record, output_path, convention, byte_range, None)
+
+
+def to_file(
+    source: Source,
+    schema: tessaly.Schema,
+    record: str,
+    output_path: PathArg,
+    convention: tessaly.Convention,
+    byte_range: tuple[int, int] | None,
+    cancel: _native.Cancel | None,
+) -> int:
+    """convert_records_to_file, stopped early (KeyboardInterrupt) once `cancel` is set from another thread."""
     src, schema, record, conv, rng = _request(source, schema, record, convention, byte_range)
     output = _args.path(output_path, "output_path")
-    return _native.convert_records_to_file(src, schema, record, output, conv, rng)
+    return _native.convert_records_to_file(src, schema, record, output, conv, rng, cancel)

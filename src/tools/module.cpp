@@ -4,6 +4,7 @@
 
 #include "python/errors.hpp"
 #include "python/py.hpp"
+#include "tools/cancel.hpp"
 #include "tools/documents.hpp"
 #include "tools/records.hpp"
 #include "tools/schema_access.hpp"
@@ -25,12 +26,12 @@ PyObject* guarded(PyObject* module, PyObject* args) noexcept {
 
 PyMethodDef kFunctions[] = {
     {"open_records", guarded<open_records>, METH_VARARGS,
-     "open_records(source, schema, record, convention, byte_range)\n--\n\nA reader of the records of a document."},
+     "open_records(source, schema, record, convention, byte_range, cancel)\n--\n\nA reader of the records of a document."},
     {"convert_records_to_file", guarded<convert_records_to_file>, METH_VARARGS,
-     "convert_records_to_file(source, schema, record, output_path, convention, byte_range)\n--\n\n"
+     "convert_records_to_file(source, schema, record, output_path, convention, byte_range, cancel)\n--\n\n"
      "Writes the records of a document to an NDJSON file; returns their number."},
     {"convert_to_file", guarded<convert_to_file>, METH_VARARGS,
-     "convert_to_file(xml_path, schema, output_path, convention, compact)\n--\n\n"
+     "convert_to_file(xml_path, schema, output_path, convention, compact, cancel)\n--\n\n"
      "Converts an XML file to a JSON file without the interpreter lock."},
     {"load_schema", guarded<load_schema>, METH_VARARGS,
      "load_schema(source, complete, base_dir, allowed_dirs)\n--\n\nA tessaly.Schema loaded under the given options."},
@@ -47,6 +48,8 @@ int exec_module(PyObject* module) noexcept {
     if (!st.schema_type) return -1;
     st.record_reader_type = make_record_reader_type(module);
     if (!st.record_reader_type) return -1;
+    st.cancel_type = make_cancel_type();
+    if (!st.cancel_type || PyModule_AddObjectRef(module, "Cancel", st.cancel_type) != 0) return -1;
     return 0;
 }
 
@@ -55,6 +58,7 @@ int traverse(PyObject* module, visitproc visit, void* arg) {
     if (st) {
         Py_VISIT(st->schema_type);
         Py_VISIT(st->record_reader_type);
+        Py_VISIT(st->cancel_type);
     }
     return 0;
 }
@@ -64,6 +68,7 @@ int clear(PyObject* module) {
     if (st) {
         Py_CLEAR(st->schema_type);
         Py_CLEAR(st->record_reader_type);
+        Py_CLEAR(st->cancel_type);
     }
     return 0;
 }

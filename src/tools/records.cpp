@@ -8,6 +8,7 @@
 
 #include "python/errors.hpp"
 #include "tessaly/records.hpp"
+#include "tools/cancel.hpp"
 #include "tools/python_input.hpp"
 #include "tools/schema_access.hpp"
 #include "tools/unlocked.hpp"
@@ -15,7 +16,6 @@
 namespace tessaly::tools {
 
 using python::Ref;
-using python::raise_error;
 
 namespace {
 
@@ -64,6 +64,7 @@ struct ReaderObject {
     PyObject_HEAD
     PyObject* schema;  // keeps the model alive
     PyObject* source;
+    PyObject* cancel;  // keeps the stop token the interrupt check reads alive
     std::unique_ptr<FileObjectStream>* stream;
     std::unique_ptr<core::RecordStream>* records;
     bool busy;
@@ -75,6 +76,7 @@ void reader_dealloc(PyObject* self) {
     delete r->stream;
     Py_XDECREF(r->schema);
     Py_XDECREF(r->source);
+    Py_XDECREF(r->cancel);
     PyTypeObject* tp = Py_TYPE(self);
     auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(tp, Py_tp_free));
     free_fn(self);
@@ -111,7 +113,7 @@ PyObject* reader_read(PyObject* self, PyObject*) {
     }
     if (!got) {
         r->records->reset();
-        return raise_error(got.error());
+        return raise_conversion_error(got.error());
     }
     if (!*got) r->records->reset();
     return list.release();
@@ -147,7 +149,7 @@ PyType_Spec kReaderSpec = {
 };
 
 bool parse_request(PyObject* module, PyObject* source, PyObject* schema, PyObject* record, int convention,
-                   PyObject* range, Request& r, const schema::SchemaModel*& model) {
+                   PyObject* range, PyObject* cancel, Request& r, const schema::SchemaModel*& model) {
     model = model_of(module, schema);
     if (!model || !view_of(record, r.record) || !parse_range(range, r.options)) return false;
     r.source = source;
@@ -160,7 +162,7 @@ bool parse_request(PyObject* module, PyObject* source, PyObject* schema, PyObjec
     }
     r.schema = schema;
     r.convention = static_cast<Convention>(convention);
-    r.options.interrupt = signal_check();
+    if (!interrupt_check(module, cancel, r.options.interrupt)) return false;
     return true;
 }
 
@@ -169,17 +171,17 @@ bool parse_request(PyObject* module, PyObject* source, PyObject* schema, PyObjec
 PyObject* make_record_reader_type(PyObject*) { return PyType_FromSpec(&kReaderSpec); }
 
 PyObject* open_records(PyObject* module, PyObject* args) {
-    PyObject *source, *schema, *record, *range;
+    PyObject *source, *schema, *record, *range, *cancel;
     int convention;
-    if (!PyArg_ParseTuple(args, "OOUiO", &source, &schema, &record, &convention, &range)) return nullptr;
+    if (!PyArg_ParseTuple(args, "OOUiOO", &source, &schema, &record, &convention, &range, &cancel)) return nullptr;
     Request req;
     const schema::SchemaModel* model = nullptr;
-    if (!parse_request(module, source, schema, record, convention, range, req, model)) return nullptr;
+    if (!parse_request(module, source, schema, record, convention, range, cancel, req, model)) return nullptr;
 
     auto stream = std::make_unique<std::unique_ptr<FileObjectStream>>();
     Result<std::unique_ptr<core::RecordStream>> records = nullptr;
     unlocked([&] { records = open(req, *stream, *model); });
-    if (!records) return raise_error(records.error());
+    if (!records) return raise_conversion_error(records.error());
 
     auto* type = reinterpret_cast<PyTypeObject*>(state_of(module).record_reader_type);
     auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
@@ -188,6 +190,7 @@ PyObject* open_records(PyObject* module, PyObject* args) {
     auto* r = reinterpret_cast<ReaderObject*>(obj);
     r->schema = Py_NewRef(schema);
     r->source = Py_NewRef(source);
+    r->cancel = Py_NewRef(cancel);
     r->stream = stream.release();
     r->records = new std::unique_ptr<core::RecordStream>(std::move(*records));
     r->busy = false;
@@ -195,13 +198,15 @@ PyObject* open_records(PyObject* module, PyObject* args) {
 }
 
 PyObject* convert_records_to_file(PyObject* module, PyObject* args) {
-    PyObject *source, *schema, *record, *output, *range;
+    PyObject *source, *schema, *record, *output, *range, *cancel;
     int convention;
-    if (!PyArg_ParseTuple(args, "OOUUiO", &source, &schema, &record, &output, &convention, &range)) return nullptr;
+    if (!PyArg_ParseTuple(args, "OOUUiOO", &source, &schema, &record, &output, &convention, &range, &cancel))
+        return nullptr;
     Request req;
     const schema::SchemaModel* model = nullptr;
     std::string_view output_path;
-    if (!parse_request(module, source, schema, record, convention, range, req, model) || !view_of(output, output_path))
+    if (!parse_request(module, source, schema, record, convention, range, cancel, req, model) ||
+        !view_of(output, output_path))
         return nullptr;
     std::unique_ptr<FileObjectStream> stream;
     Result<std::uint64_t> count = 0;
@@ -212,7 +217,7 @@ PyObject* convert_records_to_file(PyObject* module, PyObject* args) {
         if (!records) count = fail(std::move(records.error()));
         else count = (*records)->write_to_file(output_path);
     });
-    if (!count) return raise_error(count.error());
+    if (!count) return raise_conversion_error(count.error());
     if (PyErr_CheckSignals() != 0) return nullptr;
     return PyLong_FromUnsignedLongLong(*count);
 }

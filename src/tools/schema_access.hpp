@@ -8,10 +8,11 @@
 namespace tessaly::tools {
 
 // What the module keeps: the class `tessaly.Schema` (imported once) and
-// the module's own record reader class.
+// the module's own classes.
 struct ModuleState {
     PyObject* schema_type;
     PyObject* record_reader_type;
+    PyObject* cancel_type;
 };
 ModuleState& state_of(PyObject* module);
 

@@ -17,7 +17,7 @@ from pathlib import Path
 import pytest
 import tessaly
 import tessaly_tools
-from tessaly_tools import _cli
+from tessaly_tools import _cli, _records
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "bench"))
@@ -129,14 +129,14 @@ def test_records_to_stdout_and_to_a_file(feed, tmp_path, capsysbinary, monkeypat
 def test_a_failed_or_interrupted_range_leaves_the_output_as_it_was(feed, tmp_path, capsysbinary, monkeypatch, fault):
     d, xsd, _ = feed
     monkeypatch.setattr(_cli, "RANGE_BYTES", 30_000)
-    real = tessaly_tools.convert_records_to_file
+    real = _records.to_file
 
-    def failing(*args, byte_range, **kw):
-        if byte_range[0] > 100_000:
+    def failing(*args):
+        if args[5][0] > 100_000:  # the byte range
             raise RuntimeError("Conversion error: boom") if fault == "error" else KeyboardInterrupt
-        return real(*args, byte_range=byte_range, **kw)
+        return real(*args)
 
-    monkeypatch.setattr(tessaly_tools, "convert_records_to_file", failing)
+    monkeypatch.setattr(_records, "to_file", failing)
     out = tmp_path / "r.ndjson"
     out.write_text("kept")
     status, _, err = run(capsysbinary, "records", d / "feed.xml", "--xsd", xsd, "--record", "feed/order", "-j", "2", "-o", out)
