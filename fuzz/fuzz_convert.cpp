@@ -25,9 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     "unexpected error", e.display());
         return 0;
     }
-    fuzz::check(tessaly::xml::is_utf8(*out), "output is not UTF-8", *out);
+    fuzz::check(tessaly::xml::is_utf8(out->view()), "output is not UTF-8", out->view());
     if (out->empty()) return 0;
-    std::string problem = fuzz::JsonCheck::problem(*out);
-    fuzz::check(problem.empty(), "output is not well-formed JSON", problem, *out);
+    std::string problem = fuzz::JsonCheck::problem(out->view());
+    fuzz::check(problem.empty(), "output is not well-formed JSON", problem, out->view());
     return 0;
 }

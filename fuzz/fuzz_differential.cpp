@@ -35,7 +35,9 @@ struct Job {
 };
 
 Result<std::string> in_memory(const Job& job) {
-    return tessaly::converter::convert_to_string(job.xml, *job.choice.model, job.choice.convention);
+    auto text = tessaly::converter::convert_to_string(job.xml, *job.choice.model, job.choice.convention);
+    if (!text) return std::unexpected(std::move(text.error()));
+    return std::string(text->view());
 }
 
 Result<std::string> through_files(const Job& job, const ConvertOptions& options) {

@@ -65,8 +65,8 @@ Result<std::string> read_xml_file(std::string_view path) {
     return std::move(*text);
 }
 
-Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention,
-                                      const ConvertOptions& options) {
+Result<Text> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention,
+                               const ConvertOptions& options) {
     return converter::convert_to_string(xml, model, convention, options);
 }
 

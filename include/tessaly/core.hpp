@@ -11,6 +11,7 @@
 #include "tessaly/convention.hpp"
 #include "tessaly/error.hpp"
 #include "tessaly/load.hpp"
+#include "tessaly/text.hpp"
 
 namespace tessaly {
 
@@ -75,9 +76,10 @@ struct ConvertOptions {
     bool replace_on_success = false;
 };
 
-// `xml` is the whole document, already checked to be UTF-8.
-Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention,
-                                      const ConvertOptions& options = {});
+// `xml` is the whole document, already checked to be UTF-8. The JSON text
+// comes in pages of its own (see Text).
+Result<Text> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention,
+                               const ConvertOptions& options = {});
 
 // Reads `xml_path` through a window and writes the JSON text to
 // `output_path`. The output is created before the input is read and emptied

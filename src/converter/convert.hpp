@@ -17,8 +17,8 @@ using core::ConvertOptions;
 using core::InterruptCheck;
 
 // `xml` is the whole document; callers pass text already checked to be UTF-8.
-Result<std::string> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention,
-                                      const ConvertOptions& options = {});
+Result<Text> convert_to_string(std::string_view xml, const schema::SchemaModel& model, Convention convention,
+                               const ConvertOptions& options = {});
 
 // Reads `xml_path` through a window of `options.window_size` bytes and
 // writes the JSON text to `output_path` through a buffer of its own.

@@ -5,12 +5,14 @@
 // recurses per level of nesting.
 
 #include <cstdint>
+#include <cstring>
 #include <expected>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "storage/value.hpp"
+#include "tessaly/text.hpp"
 
 namespace tessaly::json {
 
@@ -56,6 +58,27 @@ public:
 private:
     std::string& out_;
     std::size_t lent_at_ = 0;
+};
+
+// Writes into a Text, lending the writer room in its own pages. `hint` is
+// how large the text is expected to grow: mapped at the first loan, so that
+// most texts never remap.
+class TextSink final : public Sink {
+public:
+    TextSink(Text& out, std::size_t hint) : out_(out), hint_(hint) {}
+    std::expected<void, std::string> write(std::string_view bytes) override {
+        auto room = out_.room(bytes.size(), hint_);
+        if (!room) return std::unexpected(std::move(room.error()));
+        std::memcpy(*room, bytes.data(), bytes.size());
+        out_.extend(bytes.size());
+        return {};
+    }
+    std::expected<char*, std::string> lend(std::size_t n) override { return out_.room(n, hint_); }
+    void commit(std::size_t n) override { out_.extend(n); }
+
+private:
+    Text& out_;
+    std::size_t hint_;
 };
 
 // `keys` holds the keys of every object within `value`.
