@@ -78,10 +78,7 @@ private:
         };
         if (n > 16) return std::memcmp(stored, p, n) == 0;
         if (n >= 8) return word(stored, 8) == word(p, 8) && word(stored + n - 8, 8) == word(p + n - 8, 8);
-        if (n >= 4) return word(stored, 4) == word(p, 4) && word(stored + n - 4, 4) == word(p + n - 4, 4);
-        for (std::size_t i = 0; i < n; ++i)
-            if (stored[i] != p[i]) return false;
-        return true;
+        return n == 0 || storage::tail_word(stored, n) == storage::tail_word(p, n);
     }
 
     struct Slot {

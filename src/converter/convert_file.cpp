@@ -13,13 +13,13 @@ namespace tessaly::converter {
 namespace {
 
 // The text goes to a new file beside the output, renamed over it once complete.
-Status convert_file_beside(xml::Reader& reader, io::File& in, const schema::SchemaModel& model,
+Status convert_file_beside(xml::Reader& reader, const CheckedSource& checked, io::File& in, const schema::SchemaModel& model,
                            std::string_view output_path, Convention convention, const ConvertOptions& options) {
     auto pending = io::PendingFile::create(output_path);
     if (!pending) return fail(messages::failed_to_create(output_path, pending.error()));
     storage::Arena arena;
     storage::KeyTable keys;
-    auto root = walk_document(reader, false, model, convention, arena, keys, options.interrupt);
+    auto root = walk_document(reader, &checked, model, convention, arena, keys, options.interrupt);
     if (!root) return fail(std::move(root.error()));
     (void)in.close();
     if (*root) {
@@ -39,9 +39,10 @@ Status convert_file(std::string_view xml_path, const schema::SchemaModel& model,
     auto in = io::File::open_for_reading(xml_path);
     if (!in) return fail(messages::failed_to_open(xml_path, in.error()));
     io::FileSource source(*in);
-    xml::Reader reader(source, options.window_size);
+    CheckedSource checked(source);
+    xml::Reader reader(checked, options.window_size);
 
-    if (options.replace_on_success) return convert_file_beside(reader, *in, model, output_path, convention, options);
+    if (options.replace_on_success) return convert_file_beside(reader, checked, *in, model, output_path, convention, options);
 
     // The output is opened (and created) before anything is read, so that an
     // unwritable output is reported first, but it is emptied only once the
@@ -51,7 +52,7 @@ Status convert_file(std::string_view xml_path, const schema::SchemaModel& model,
 
     storage::Arena arena;
     storage::KeyTable keys;
-    auto root = walk_document(reader, false, model, convention, arena, keys, options.interrupt);
+    auto root = walk_document(reader, &checked, model, convention, arena, keys, options.interrupt);
     if (!root) return fail(std::move(root.error()));
     (void)in->close();  // read to the end: nothing its close could say matters
 

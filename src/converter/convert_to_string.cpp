@@ -12,7 +12,7 @@ Result<Text> convert_to_string(std::string_view xml, const schema::SchemaModel& 
     storage::Arena arena;
     storage::KeyTable keys;
     xml::Reader reader(xml);
-    auto root = walk_document(reader, true, model, convention, arena, keys, options.interrupt);
+    auto root = walk_document(reader, nullptr, model, convention, arena, keys, options.interrupt);
     if (!root) return fail(std::move(root.error()));
     Text out;
     if (!*root) return out;

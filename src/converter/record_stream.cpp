@@ -67,7 +67,7 @@ struct RecordStream::Impl {
          const RecordOptions& options)
         : selector(selector_of(record)),
           interrupt(options.interrupt),
-          walker(model, convention, arena, keys, selector) {}
+          walker(model, convention, arena, keys, selector, checked) {}
 
     // The next record's value, or nothing at the end; the arena holds only it.
     Result<std::optional<storage::Value>> next() {
@@ -82,6 +82,7 @@ struct RecordStream::Impl {
     InterruptCheck interrupt;
     storage::Arena arena;
     storage::KeyTable keys;
+    converter::CheckedSource checked;  // reads from `source`
     converter::RecordWalker walker;
     std::optional<io::File> file;  // the input, when it is a path
     std::unique_ptr<xml::ByteSource> source;
@@ -126,7 +127,8 @@ Result<std::unique_ptr<RecordStream>> RecordStream::open_file(std::string_view x
         impl->stop_at = range.end - origin;
     }
     impl->source = std::make_unique<io::FileSource>(file);
-    impl->reader = std::make_unique<xml::Reader>(*impl->source, options.window_size);
+    impl->checked.attach(*impl->source);
+    impl->reader = std::make_unique<xml::Reader>(impl->checked, options.window_size);
     if (origin > 0) {
         impl->reader->accept_end_tags_of_outer_elements();
         // A position in the document is found by counting its lines, only when an error needs one.
@@ -150,7 +152,8 @@ Result<std::unique_ptr<RecordStream>> RecordStream::open_stream(InputStream& inp
     if (options.byte_range) return fail(messages::invalid_byte_range("a byte range needs a file path"));
     auto impl = std::make_unique<Impl>(model, convention, record, options);
     impl->source = std::make_unique<StreamSource>(input);
-    impl->reader = std::make_unique<xml::Reader>(*impl->source, options.window_size);
+    impl->checked.attach(*impl->source);
+    impl->reader = std::make_unique<xml::Reader>(impl->checked, options.window_size);
     return std::unique_ptr<RecordStream>(new RecordStream(std::move(impl)));
 }
 

@@ -48,8 +48,12 @@ Value text_value(const ClosedElement& e) { return e.text ? *e.text : Value::null
 
 Value badgerfish(const ClosedElement& e, storage::Arena& arena, ShapeScratch& s) {
     std::size_t from = s.members.size();
+    // The text's key sorts before every attribute's ("$" before "@"), so
+    // put first it leaves attributes written in order needing no sort.
+    const bool text_first = e.text && (e.attributes.empty() || s.keys.less(s.text_key, e.attributes.front().key));
+    if (text_first) storage::append_member(s.members, s.text_key, *e.text);
     s.members.insert(s.members.end(), e.attributes.begin(), e.attributes.end());
-    if (e.text) storage::append_member(s.members, s.text_key, *e.text);
+    if (e.text && !text_first) storage::append_member(s.members, s.text_key, *e.text);
     bool ordered = s.members.size() == from;
     append_children(e.children, arena, s);
     return take_object(s, from, arena, ordered);

@@ -29,10 +29,10 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 template <bool Records>
 class Walker {
 public:
-    Walker(bool in_place, const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
+    Walker(const CheckedSource* window, const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
            storage::KeyTable& keys, const RecordSelector* records = nullptr)
         : records_(records),
-          input_(in_place, arena),
+          input_(window, arena),
           model_(model),
           convention_(convention),
           arena_(arena),
@@ -272,23 +272,23 @@ private:
 
 }  // namespace
 
-Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
+Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, const CheckedSource* window, const schema::SchemaModel& model,
                                                  Convention convention, storage::Arena& arena, storage::KeyTable& keys,
                                                  InterruptCheck interrupt) {
-    Walker<false> w(in_place, model, convention, arena, keys);
+    Walker<false> w(window, model, convention, arena, keys);
     return w.run(reader, interrupt);
 }
 
 struct RecordWalker::Impl {
     Impl(const schema::SchemaModel& model, Convention convention, storage::Arena& arena, storage::KeyTable& keys,
-         const RecordSelector& records)
-        : walker(false, model, convention, arena, keys, &records) {}
+         const RecordSelector& records, const CheckedSource& window)
+        : walker(&window, model, convention, arena, keys, &records) {}
     Walker<true> walker;
 };
 
 RecordWalker::RecordWalker(const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
-                           storage::KeyTable& keys, const RecordSelector& records)
-    : impl_(std::make_unique<Impl>(model, convention, arena, keys, records)) {}
+                           storage::KeyTable& keys, const RecordSelector& records, const CheckedSource& window)
+    : impl_(std::make_unique<Impl>(model, convention, arena, keys, records, window)) {}
 
 RecordWalker::~RecordWalker() = default;
 

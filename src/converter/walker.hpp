@@ -18,6 +18,7 @@
 #include "storage/value.hpp"
 #include "messages.hpp"  // the texts of the walk's errors
 #include "schema/model.hpp"
+#include "converter/checked_source.hpp"
 #include "xml/reader.hpp"
 
 namespace tessaly::converter {
@@ -25,11 +26,12 @@ namespace tessaly::converter {
 // Walks the whole document. The result is the document's value, or nothing
 // when no top-level element was completed; every value lives in `arena`, and
 // every key of its objects is in `keys`.
-// `in_place`: the reader's event bytes outlive the walk and are valid UTF-8
-// (a document in memory), so they are used without copying.
+// `window`: null when the reader's event bytes outlive the walk and are valid
+// UTF-8 (a document in memory), so they are used without copying; else the
+// checking source that the reader's window is filled from.
 // `interrupt` is asked every kInterruptStride events.
 inline constexpr unsigned kInterruptStride = 1u << 16;
-Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, bool in_place, const schema::SchemaModel& model,
+Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, const CheckedSource* window, const schema::SchemaModel& model,
                                                  Convention convention, storage::Arena& arena, storage::KeyTable& keys,
                                                  InterruptCheck interrupt = {});
 
@@ -51,8 +53,9 @@ struct RecordSelector {
 // record, since nothing outside the record just handed out lives there.
 class RecordWalker {
 public:
+    // `window`: the checking source the reader's window is filled from.
     RecordWalker(const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
-                 storage::KeyTable& keys, const RecordSelector& records);
+                 storage::KeyTable& keys, const RecordSelector& records, const CheckedSource& window);
     ~RecordWalker();
     RecordWalker(const RecordWalker&) = delete;
     RecordWalker& operator=(const RecordWalker&) = delete;
