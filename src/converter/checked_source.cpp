@@ -34,12 +34,13 @@ void CheckedSource::check(const char* p, std::size_t n) {
         carried_ += take;
         p += take;
         n -= take;
-        if (carried_ < expected_) return;
-        carried_ = 0;
-        if (!xml::is_utf8(std::string_view(carry_, expected_))) {
+        const auto bad = xml::find_utf8_error(std::string_view(carry_, carried_));
+        if (bad && bad->error_len != 0) {
             valid_ = false;
             return;
         }
+        if (carried_ < expected_) return;
+        carried_ = 0;
     }
     const auto bad = xml::find_utf8_error(std::string_view(p, n));
     if (!bad) return;

@@ -5,15 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cstring>
 #include <random>
 #include <string>
 
+#include "converter/checked_source.hpp"
 #include "converter/coerce.hpp"
 #include "converter/references.hpp"
 #include "converter/text.hpp"
 #include "json/writer.hpp"
+#include "xml/utf8.hpp"
 
 namespace tessaly::converter {
 namespace {
@@ -158,4 +162,52 @@ TEST(Text, NormalizesLineEnds) {
 }
 
 }  // namespace
+}  // namespace tessaly::converter
+
+namespace tessaly::converter {
+
+namespace {
+// Hands out a text `chunk` bytes at a time.
+class ChunkSource final : public xml::ByteSource {
+public:
+    ChunkSource(std::string_view text, std::size_t chunk) : rest_(text), chunk_(chunk) {}
+    std::expected<std::size_t, std::string> read(char* dst, std::size_t capacity) override {
+        const std::size_t n = std::min({chunk_, capacity, rest_.size()});
+        std::memcpy(dst, rest_.data(), n);
+        rest_.remove_prefix(n);
+        return n;
+    }
+
+private:
+    std::string_view rest_;
+    std::size_t chunk_;
+};
+}  // namespace
+
+// Whatever the cuts between reads, the source vouches for its bytes exactly
+// while they are a valid text or one cut inside its last sequence.
+TEST(CheckedSource, VouchesExactlyForValidText) {
+    const std::string texts[] = {
+        "plain", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "\xFF", "a\xC3", "a\xE2\x82" "b",
+        "\xED\xA0\x80", "\xF0\x9F\x98" "A", "\xC0\xAF", "\xF4\x90\x80\x80", "\xF0\x9F\x98\x80\xE2\x82",
+    };
+    for (const std::string& text : texts) {
+        for (std::size_t chunk = 1; chunk <= text.size(); ++chunk) {
+            ChunkSource inner(text, chunk);
+            CheckedSource checked(inner);
+            char buf[64];
+            std::size_t read = 0;
+            while (true) {
+                auto got = checked.read(buf, sizeof buf);
+                ASSERT_TRUE(got);
+                if (*got == 0) break;
+                read += *got;
+                const auto bad = xml::find_utf8_error(std::string_view(text).substr(0, read));
+                EXPECT_EQ(checked.all_valid(), !bad || bad->error_len == 0) << text << " / " << chunk;
+            }
+            EXPECT_EQ(checked.all_valid(), xml::is_utf8(text)) << text << " / " << chunk;
+        }
+    }
+}
+
 }  // namespace tessaly::converter
