@@ -46,7 +46,23 @@ Value take_object(ShapeScratch& s, std::size_t from, storage::Arena& arena, bool
 
 Value text_value(const ClosedElement& e) { return e.text ? *e.text : Value::null(); }
 
+// Whether `attrs` are in key order with no key twice, and all come after `first`
+// when there is one.
+bool strictly_ordered(const storage::KeyTable& keys, const Member* first, std::span<const Member> attrs) {
+    if (first && !attrs.empty() && !keys.less(first->key, attrs.front().key)) return false;
+    for (std::size_t i = 1; i < attrs.size(); ++i)
+        if (!keys.less(attrs[i - 1].key, attrs[i].key)) return false;
+    return true;
+}
+
 Value badgerfish(const ClosedElement& e, storage::Arena& arena, ShapeScratch& s) {
+    // A leaf whose attributes are written in key order, the text's key
+    // before them: packed straight from where the members are.
+    if (e.children.empty()) {
+        const Member text{s.text_key, e.text ? *e.text : Value::null()};
+        if (strictly_ordered(s.keys, e.text ? &text : nullptr, e.attributes))
+            return storage::packed::pack_object(e.text ? &text : nullptr, e.attributes, arena);
+    }
     std::size_t from = s.members.size();
     // The text's key sorts before every attribute's ("$" before "@"), so
     // put first it leaves attributes written in order needing no sort.
