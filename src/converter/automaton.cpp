@@ -36,17 +36,36 @@ public:
         std::uint32_t a, b;
     };
 
-    // The value of (context, name), or null.
-    const Found* find(std::uint32_t context, std::string_view name, std::uint64_t& hash_out) const {
+    // The value of (context, name), or null; `stored` is set to the table's
+    // copy of the name, which lives as long as the table.
+    const Found* find(std::uint32_t context, std::string_view name, std::uint64_t& hash_out,
+                      const char** stored = nullptr) const {
         const std::uint64_t h = storage::hash_name(name, context);
         hash_out = h;
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = h & mask;; i = (i + 1) & mask) {
             const Slot& s = slots_[i];
             if (!s.name) return nullptr;
-            if (s.hash == h && s.context == context && s.size == name.size() && same_bytes(s.name, name))
+            if (s.hash == h && s.context == context && s.size == name.size() && same_bytes(s.name, name)) {
+                if (stored) *stored = s.name;
                 return &s.value;
+            }
         }
+    }
+
+    // Equal hashes nearly always mean equal names, so the bytes are compared
+    // in a few word loads rather than through a library call.
+    static bool same_bytes(const char* stored, std::string_view name) {
+        const std::size_t n = name.size();
+        const char* p = name.data();
+        auto word = [](const char* at) {
+            std::uint64_t w;
+            std::memcpy(&w, at, 8);
+            return w;
+        };
+        if (n > 16) return std::memcmp(stored, p, n) == 0;
+        if (n >= 8) return word(stored) == word(p) && word(stored + n - 8) == word(p + n - 8);
+        return n == 0 || storage::tail_word(stored, n) == storage::tail_word(p, n);
     }
 
     // Remembers (context, name). A document with a great many distinct names
@@ -65,21 +84,6 @@ public:
 
 private:
     static constexpr std::size_t kMaxEntries = std::size_t{1} << 16;
-
-    // Equal hashes nearly always mean equal names, so the bytes are compared
-    // in a few word loads rather than through a library call.
-    static bool same_bytes(const char* stored, std::string_view name) {
-        const std::size_t n = name.size();
-        const char* p = name.data();
-        auto word = [](const char* at, std::size_t size) {
-            std::uint64_t w = 0;
-            std::memcpy(&w, at, size);
-            return w;
-        };
-        if (n > 16) return std::memcmp(stored, p, n) == 0;
-        if (n >= 8) return word(stored, 8) == word(p, 8) && word(stored + n - 8, 8) == word(p + n - 8, 8);
-        return n == 0 || storage::tail_word(stored, n) == storage::tail_word(p, n);
-    }
 
     struct Slot {
         std::uint64_t hash = 0;
@@ -132,7 +136,9 @@ DeclAutomaton::DeclAutomaton(const ResolutionPolicy& policy, storage::KeyTable& 
       attribute_prefix_(attribute_prefix),
       elements_(std::make_unique<Transitions>()),
       switches_(std::make_unique<Transitions>()),
-      attributes_(std::make_unique<Transitions>()) {}
+      attributes_(std::make_unique<Transitions>()),
+      recent_elements_(std::make_unique<Recent[]>(kRecent)),
+      recent_attributes_(std::make_unique<Recent[]>(kRecent)) {}
 
 DeclAutomaton::~DeclAutomaton() = default;
 
@@ -156,9 +162,17 @@ StateId DeclAutomaton::intern(DeclState s) {
 
 DeclAutomaton::Opened DeclAutomaton::open(StateId parent, std::string_view local) {
     const std::uint32_t context = parent != kTop && states_[parent].complex ? parent : kTopContext;
+    const std::size_t first = local.empty() ? 0 : static_cast<unsigned char>(local[0]);
+    Recent& recent = recent_elements_[(context * 64 + first * 8 + local.size()) % kRecent];
+    if (recent.name && recent.context == context && recent.size == local.size() &&
+        Transitions::same_bytes(recent.name, local)) [[likely]]
+        return {recent.a, recent.b};
     std::uint64_t h;
-    if (const auto* found = elements_->find(context, local, h)) [[likely]]
+    const char* stored = nullptr;
+    if (const auto* found = elements_->find(context, local, h, &stored)) [[likely]] {
+        recent = {stored, static_cast<std::uint32_t>(local.size()), context, 0, found->a, found->b};
         return {found->a, found->b};
+    }
     const DeclState* p = context == kTopContext ? nullptr : &states_[context];
     const StateId child = intern(policy_.child(p, local, sets_));
     const storage::KeyId key = keys_.intern(local);
@@ -175,10 +189,18 @@ StateId DeclAutomaton::switch_type(StateId found, std::string_view type_local) {
     return to;
 }
 
-DeclAutomaton::Attribute DeclAutomaton::attribute(StateId state, std::string_view name) {
+DeclAutomaton::Attribute DeclAutomaton::attribute(StateId state, std::string_view name, std::size_t place) {
+    Recent& recent = recent_attributes_[(state * 8 + std::min<std::size_t>(place, 7)) % kRecent];
+    if (recent.name && recent.context == state && recent.place == place && recent.size == name.size() &&
+        Transitions::same_bytes(recent.name, name)) [[likely]]
+        return {attribute_decls_[recent.a], recent.b};
     std::uint64_t h;
-    if (const auto* found = attributes_->find(state, name, h)) [[likely]]
+    const char* stored = nullptr;
+    if (const auto* found = attributes_->find(state, name, h, &stored)) [[likely]] {
+        recent = {stored, static_cast<std::uint32_t>(name.size()), state, static_cast<std::uint32_t>(place), found->a,
+                  found->b};
         return {attribute_decls_[found->a], found->b};
+    }
     const schema::AttributeDef* decl = policy_.attribute(states_[state], name);
     const storage::KeyId key = keys_.intern(name, attribute_prefix_);
     if (attributes_->insert(state, name, h, {static_cast<std::uint32_t>(attribute_decls_.size()), key}))

@@ -106,8 +106,9 @@ public:
         const schema::AttributeDef* decl;  // null: undeclared
         storage::KeyId key;
     };
-    // Attribute `name` of an element of complex state `state`.
-    Attribute attribute(StateId state, std::string_view name);
+    // Attribute `name`, the tag's `place`-th (from 0), of an element of
+    // complex state `state`.
+    Attribute attribute(StateId state, std::string_view name, std::size_t place);
 
     const DeclState& state(StateId id) const { return states_[id]; }
 
@@ -123,6 +124,21 @@ private:
     std::unordered_map<std::uint64_t, std::vector<StateId>> interned_;
     std::unique_ptr<Transitions> elements_, switches_, attributes_;
     std::vector<const schema::AttributeDef*> attribute_decls_;
+    // The lookups met last, in small direct-mapped tables in front of the
+    // hash tables: an element's children by the name's first byte and
+    // length, a tag's attributes by their place in it. Tags of one kind
+    // mostly carry the same names in the same order, and children of one
+    // kind come in runs, so most lookups are one comparison of names,
+    // without hashing. Only answers the hash tables hold are kept here.
+    struct Recent {
+        const char* name = nullptr;  // the hash table's copy; null: empty
+        std::uint32_t size = 0;
+        std::uint32_t context = 0;  // the parent's or the element's state
+        std::uint32_t place = 0;    // attributes only
+        std::uint32_t a = 0, b = 0;  // the answer, as the hash table holds it
+    };
+    static constexpr std::size_t kRecent = 1024;
+    std::unique_ptr<Recent[]> recent_elements_, recent_attributes_;
 };
 
 }  // namespace tessaly::converter

@@ -21,9 +21,9 @@ void collect_attributes(std::string_view attribute_text, StateId state, DeclAuto
                         std::vector<storage::Member>& out) {
     xml::AttributeReader attrs(attribute_text);
     xml::Attribute a;
-    while (attrs.next(a)) {
+    for (std::size_t place = 0; attrs.next(a); ++place) {
         // The name is only peeked at: the automaton keeps its own copy.
-        const DeclAutomaton::Attribute at = automaton.attribute(state, input.peek(a.name));
+        const DeclAutomaton::Attribute at = automaton.attribute(state, input.peek(a.name), place);
         std::string_view value = input.keep(a.value);
         storage::append_member(out, at.key, at.decl ? coerce_value(value, at.decl->json_type, &input.arena()) : storage::Value::string(value));
     }
