@@ -23,11 +23,17 @@ Value coerce_integer(std::string_view t) {
     constexpr std::uint64_t kMaxMagnitude = std::uint64_t{1} << 63;  // |INT64_MIN|
     std::uint64_t limit = negative ? kMaxMagnitude : kMaxMagnitude - 1;
     std::uint64_t v = 0;
+    // Eighteen digits never pass the limit: only longer numbers need checks
+    // on the way, and they are rare.
+    const bool checked = t.size() - i > 18;
     for (; i < t.size(); ++i) {
-        if (!is_digit(t[i])) return Value::string(t);
-        std::uint64_t d = static_cast<std::uint64_t>(t[i] - '0');
-        if (v > (limit - d) / 10) return Value::string(t);
-        v = v * 10 + d;
+        const std::uint64_t d = static_cast<unsigned char>(t[i]) - std::uint64_t{'0'};
+        if (d > 9) return Value::string(t);
+        if (!checked) {
+            v = v * 10 + d;
+        } else if (__builtin_mul_overflow(v, 10, &v) || __builtin_add_overflow(v, d, &v) || v > limit) {
+            return Value::string(t);
+        }
     }
     if (!negative || v == 0) return Value::uinteger(v);
     // Two's complement of the magnitude: exact for INT64_MIN too.
@@ -211,8 +217,17 @@ Value coerce_exact_decimal(std::string_view t, storage::Arena* arena) {
 }
 
 Value coerce_boolean(std::string_view t) {
-    if (t == "true" || t == "1") return Value::boolean(true);
-    if (t == "false" || t == "0") return Value::boolean(false);
+    switch (t.size()) {
+        case 1:
+            if (t[0] == '1' || t[0] == '0') return Value::boolean(t[0] == '1');
+            break;
+        case 4:
+            if (std::memcmp(t.data(), "true", 4) == 0) return Value::boolean(true);
+            break;
+        case 5:
+            if (std::memcmp(t.data(), "false", 5) == 0) return Value::boolean(false);
+            break;
+    }
     return Value::string(t);
 }
 
