@@ -29,4 +29,26 @@ void collect_attributes(std::string_view attribute_text, StateId state, DeclAuto
     }
 }
 
+StateId collect_attributes_switching(std::string_view attribute_text, StateId found, DeclAutomaton& automaton,
+                                     InputText& input, std::vector<storage::Member>& out) {
+    const std::size_t begin = out.size();
+    xml::AttributeReader attrs(attribute_text);
+    xml::Attribute a;
+    for (std::size_t place = 0; attrs.next(a); ++place) {
+        if (a.name.size() == 8 && a.name == "xsi:type") {
+            const StateId switched = automaton.switch_type(found, xml::local_name(input.peek(a.value)));
+            if (switched != found) {
+                // Read again under the type it names; its xsi:type is not looked at again.
+                out.resize(begin);
+                if (automaton.state(switched).complex) collect_attributes(attribute_text, switched, automaton, input, out);
+                return switched;
+            }
+        }
+        const DeclAutomaton::Attribute at = automaton.attribute(found, input.peek(a.name), place);
+        std::string_view value = input.keep(a.value);
+        storage::append_member(out, at.key, at.decl ? coerce_value(value, at.decl->json_type, &input.arena()) : storage::Value::string(value));
+    }
+    return found;
+}
+
 }  // namespace tessaly::converter

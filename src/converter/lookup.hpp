@@ -29,4 +29,11 @@ StateId override_with_xsi_type(std::string_view attribute_text, StateId found, D
 void collect_attributes(std::string_view attribute_text, StateId state, DeclAutomaton& automaton, InputText& input,
                         std::vector<storage::Member>& out);
 
+// Both in one walk over the tag, for an element of complex state `found`
+// whose type an xsi:type may switch: its attributes under the state its
+// first xsi:type leads to, which is returned. (Most tags carry none, and
+// then the tag is read once.)
+StateId collect_attributes_switching(std::string_view attribute_text, StateId found, DeclAutomaton& automaton,
+                                     InputText& input, std::vector<storage::Member>& out);
+
 }  // namespace tessaly::converter

@@ -145,6 +145,17 @@ private:
         std::string_view local = input_.peek(local_name(ev.name));
         const auto [found, key] = automaton_.open(stack_.empty() ? DeclAutomaton::kTop : stack_.back().state, local);
         StateId state = found;
+        std::size_t attributes_begin = attributes_.size();
+        if (!outside() && keeps_attributes_ && !ev.body.empty() && automaton_.state(state).complex) {
+            // The attributes and any xsi:type switch in one walk over the tag.
+            if (model_.types.empty()) {
+                collect_attributes(ev.body, state, automaton_, input_, attributes_);
+            } else {
+                state = collect_attributes_switching(ev.body, state, automaton_, input_, attributes_);
+            }
+            stack_.emplace_back(state, key, attributes_begin, children_.size(), TextRegion(arena_));
+            return;
+        }
         if (may_switch_type(ev.body, model_)) state = override_with_xsi_type(ev.body, state, automaton_, input_);
         if (outside()) {
             if (!starts_record(local)) {
@@ -153,7 +164,6 @@ private:
             }
             record_at_ = stack_.size();
         }
-        std::size_t attributes_begin = attributes_.size();
         if (keeps_attributes_ && !ev.body.empty() && automaton_.state(state).complex)
             collect_attributes(ev.body, state, automaton_, input_, attributes_);
 
