@@ -357,26 +357,38 @@ void Writer<Pretty>::write(const Value& root) {
     if (failed_) return;
     value(root);
     while (!stack_.empty() && !failed_) {
+        // The entries of the top container, one level below it, up to its
+        // end or to a child that is a container itself, kept in locals.
         Frame& top = stack_.back();
-        if (top.left == 0) {
-            const char close = top.object ? '}' : ']';
-            stack_.pop_back();
-            line_break(false, 2 * stack_.size());
-            put_char(close);
-            continue;
-        }
-        // Entries of the top container sit one level below it.
-        line_break(top.started, 2 * stack_.size());
-        top.started = true;
-        --top.left;
+        const std::size_t indent = 2 * stack_.size();
         const std::uint8_t* p = top.next;
-        if (top.object) {
-            std::string_view key = keys_[static_cast<KeyId>(packed::get_varint(p))];
-            put_short<RenderedKeys::kReadAhead>(key.data(), key.size());
+        const bool object = top.object;
+        bool started = top.started;
+        bool descended = false;
+        for (std::size_t left = top.left; left > 0;) {
+            line_break(started, indent);
+            started = true;
+            --left;
+            if (object) {
+                std::string_view key = keys_[static_cast<KeyId>(packed::get_varint(p))];
+                put_short<RenderedKeys::kReadAhead>(key.data(), key.size());
+            }
+            Value child = packed::get_value(p);
+            if ((child.kind() == Kind::Object || child.kind() == Kind::Array) && child.size() > 0) {
+                top.next = p;  // before value(), which grows the stack and may move `top`
+                top.left = left;
+                top.started = true;
+                value(child);
+                descended = true;
+                break;
+            }
+            value(child);
         }
-        Value child = packed::get_value(p);
-        top.next = p;  // before value(), which may grow the stack and move `top`
-        value(child);
+        if (descended) continue;
+        const char close = object ? '}' : ']';
+        stack_.pop_back();
+        line_break(false, 2 * stack_.size());
+        put_char(close);
     }
 }
 
