@@ -1,0 +1,210 @@
+"""Throughput against a pugixml parse on both generated feeds, in one run.
+
+    python bench/speed.py [--mb 50] [--repeat 5]
+
+For the order feed and the markup-dense telemetry feed, each of --mb
+megabytes, measures in fresh processes, best of --repeat:
+  - a pugixml DOM parse of the bytes in memory (the floor every ratio is to);
+  - the C++ core alone converting the bytes in memory (bench/convert_core.cpp,
+    built here with CMake into build/bench);
+  - `convert_bytes_with_schema`, and apart from it the cost of building the
+    Python str: decoding the same JSON text's UTF-8 bytes into a str, which
+    is what the module does with the text the core hands it;
+  - records to NDJSON (`tessaly_tools.convert_records_to_file`) against
+    `convert_to_file_with_schema`, and the latter's peak RSS above the
+    interpreter's with the module loaded;
+and the load of the UBL 2.1 invoice schema in both profiles. Every tessaly
+row is checked against the first conversion's text before it is timed.
+Writes bench/speed.md.
+"""
+
+from __future__ import annotations
+
+import argparse
+import hashlib
+import json
+import os
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+ROOT = HERE.parent
+sys.path.insert(0, str(HERE))
+
+import corpus  # noqa: E402
+import dense  # noqa: E402
+import generate  # noqa: E402
+from run import build_pugixml  # noqa: E402
+
+UBL = corpus.CORPUS / "ubl-2.1" / "xsd" / "maindoc" / "UBL-Invoice-2.1.xsd"
+RECORD = {"orders": "feed/order", "telemetry": "telemetry/site"}
+
+
+def best(call, repeat: int) -> float:
+    times = []
+    for _ in range(repeat):
+        t = time.perf_counter()
+        call()
+        times.append(time.perf_counter() - t)
+    return min(times)
+
+
+def peak_kib() -> int:
+    for line in Path("/proc/self/status").read_text().splitlines():
+        if line.startswith("VmHWM:"):
+            return int(line.split()[1])
+    return -1
+
+
+# ---- cases, each run in a fresh interpreter: python speed.py --case NAME JSON
+
+
+def case_python(xml: str, xsd: str, out: str, repeat: int) -> dict:
+    import tessaly
+
+    schema = tessaly.Schema.from_file(xsd)
+    data = Path(xml).read_bytes()
+    text = tessaly.convert_bytes_with_schema(data, schema)
+    digest = hashlib.sha256(text.encode()).hexdigest()
+    encoded = text.encode()
+    del text
+    seconds = best(lambda: tessaly.convert_bytes_with_schema(data, schema), repeat)
+    return {"seconds": seconds, "str_seconds": best(lambda: encoded.decode("utf-8"), repeat), "digest": digest}
+
+
+def case_whole_file(xml: str, xsd: str, out: str, repeat: int) -> dict:
+    import tessaly
+
+    schema = tessaly.Schema.from_file(xsd)
+    base = peak_kib()
+    seconds = []
+    for i in range(repeat):
+        target = f"{out}.{i}"  # a new file each time: a rename over an old one flushes
+        t = time.perf_counter()
+        tessaly.convert_to_file_with_schema(xml, schema, target)
+        seconds.append(time.perf_counter() - t)
+        if i:
+            os.remove(target)
+    digest = hashlib.sha256(Path(f"{out}.0").read_bytes()).hexdigest()
+    os.remove(f"{out}.0")
+    return {"seconds": min(seconds), "peak_above_kib": peak_kib() - base, "digest": digest}
+
+
+def case_records(xml: str, xsd: str, out: str, repeat: int, record: str) -> dict:
+    import tessaly
+    import tessaly_tools
+
+    schema = tessaly.Schema.from_file(xsd)
+    seconds = []
+    for i in range(repeat):
+        target = f"{out}.{i}"
+        t = time.perf_counter()
+        tessaly_tools.convert_records_to_file(xml, schema, record, target)
+        seconds.append(time.perf_counter() - t)
+        os.remove(target)
+    return {"seconds": min(seconds)}
+
+
+def case_schema_load(repeat: int) -> dict:
+    import tessaly
+    import tessaly_tools
+
+    path = str(UBL)
+    return {
+        "literal": best(lambda: tessaly.Schema.from_file(path), repeat),
+        "complete": best(lambda: tessaly_tools.load_schema(path), repeat),
+    }
+
+
+CASES = {"python": case_python, "whole_file": case_whole_file, "records": case_records,
+         "schema_load": case_schema_load}
+
+
+def run_case(name: str, *args) -> dict:
+    cmd = [sys.executable, str(Path(__file__).resolve()), "--case", name, json.dumps(args)]
+    done = subprocess.run(cmd, capture_output=True, text=True)
+    if done.returncode:
+        raise SystemExit(f"case {name} failed:\n{done.stderr}")
+    return json.loads(done.stdout.strip().splitlines()[-1])
+
+
+# ---- native programs
+
+
+def build_core() -> Path:
+    build = ROOT / "build" / "bench"
+    subprocess.run(["cmake", "-S", str(ROOT), "-B", str(build), "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
+                    "-DTESSALY_BENCH=ON", "-DTESSALY_PYTHON=OFF"], check=True, capture_output=True)
+    subprocess.run(["cmake", "--build", str(build), "--target", "convert_core"], check=True, capture_output=True)
+    return build / "convert_core"
+
+
+def core_seconds(binary: Path, xml: Path, xsd: Path, repeat: int, digest: str) -> float:
+    check = xml.parent / "speed-core.json"
+    subprocess.run([str(binary), str(xml), str(xsd), "1", "memory", "-", str(check)], check=True, capture_output=True)
+    same = hashlib.sha256(check.read_bytes()).hexdigest() == digest
+    check.unlink()
+    if not same:
+        raise SystemExit(f"the core's text differs from the module's on {xml.name}")
+    done = subprocess.run([str(binary), str(xml), str(xsd), str(repeat), "memory"], check=True,
+                          capture_output=True, text=True)
+    rates = [float(line.split()[1]) for line in done.stdout.splitlines() if line.startswith("memory:")]
+    return xml.stat().st_size / 1e6 / max(rates)
+
+
+def pugixml_seconds(binary: Path, xml: Path, repeat: int) -> float:
+    done = subprocess.run([str(binary), "--repeat", str(repeat), str(xml)], check=True, capture_output=True, text=True)
+    return float(done.stdout.split()[0])
+
+
+def main(argv: list[str] | None = None) -> int:
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--mb", type=float, default=50)
+    ap.add_argument("--repeat", type=int, default=5)
+    ap.add_argument("--out", type=Path, default=HERE / "out")
+    ap.add_argument("--case", help=argparse.SUPPRESS)
+    ap.add_argument("args", nargs="?", help=argparse.SUPPRESS)
+    a = ap.parse_args(argv)
+    if a.case:
+        print(json.dumps(CASES[a.case](*json.loads(a.args))))
+        return 0
+
+    pugixml, core = build_pugixml(a.out), build_core()
+    feeds = {
+        "orders": (generate.ensure_feed(a.out, a.mb), generate.schema_path(a.out)),
+        "telemetry": (dense.ensure_feed(a.out, a.mb), dense.schema_path(a.out)),
+    }
+    lines = [f"# Speed against a pugixml parse, {a.mb:g} MB feeds, best of {a.repeat}\n",
+             f"Load at start: {os.getloadavg()[0]:.2f}. Ratios are pugixml's time over tessaly's (higher is faster).\n",
+             "| feed | pugixml parse | core in memory | `convert_bytes_with_schema` | of which str build "
+             "| records to NDJSON | `convert_to_file_with_schema` | records ÷ file | file-mode peak above input |",
+             "|---|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    for name, (xml, xsd) in feeds.items():
+        out = str(a.out / f"speed-{name}.json")
+        py = run_case("python", str(xml), str(xsd), out, a.repeat)
+        whole = run_case("whole_file", str(xml), str(xsd), out, a.repeat)
+        if whole["digest"] != py["digest"]:
+            raise SystemExit(f"the file conversion's text differs from the str on {name}")
+        rec = run_case("records", str(xml), str(xsd), out, a.repeat, RECORD[name])
+        pug = pugixml_seconds(pugixml, xml, a.repeat)
+        cor = core_seconds(core, xml, xsd, a.repeat, py["digest"])
+        mib = xml.stat().st_size / 2**20
+        above = whole["peak_above_kib"] / 1024 - mib
+        lines.append(
+            f"| {name} | {pug:.3f} s | {cor:.3f} s ({pug / cor:.2f}x) | {py['seconds']:.3f} s ({pug / py['seconds']:.2f}x) "
+            f"| {py['str_seconds']:.3f} s | {rec['seconds']:.3f} s | {whole['seconds']:.3f} s "
+            f"| {whole['seconds'] / rec['seconds']:.2f}x | {above:+.1f} MiB |")
+    loads = run_case("schema_load", max(a.repeat, 15))
+    lines.append(f"\nUBL 2.1 invoice schema load, best of {max(a.repeat, 15)}: literal {loads['literal'] * 1e3:.2f} ms, "
+                 f"complete {loads['complete'] * 1e3:.2f} ms.")
+    lines.append(f"\nLoad at end: {os.getloadavg()[0]:.2f}.")
+    text = "\n".join(lines) + "\n"
+    (HERE / "speed.md").write_text(text)
+    print(text)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
