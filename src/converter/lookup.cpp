@@ -6,6 +6,20 @@
 
 namespace tessaly::converter {
 
+namespace {
+
+// Attribute `a`, the tag's `place`-th, as a member typed by its declaration.
+inline void add_attribute(const xml::Attribute& a, std::size_t place, StateId state, DeclAutomaton& automaton,
+                          InputText& input, std::vector<storage::Member>& out) {
+    // The name is only peeked at: the automaton keeps its own copy.
+    const DeclAutomaton::Attribute at = automaton.attribute(state, input.peek(a.name), place);
+    std::string_view value = input.keep(a.value);
+    storage::append_member(out, at.key,
+                           at.decl ? coerce_value(value, at.decl->json_type, &input.arena()) : storage::Value::string(value));
+}
+
+}  // namespace
+
 StateId override_with_xsi_type(std::string_view attribute_text, StateId found, DeclAutomaton& automaton,
                                InputText& input) {
     xml::AttributeReader attrs(attribute_text);
@@ -21,12 +35,7 @@ void collect_attributes(std::string_view attribute_text, StateId state, DeclAuto
                         std::vector<storage::Member>& out) {
     xml::AttributeReader attrs(attribute_text);
     xml::Attribute a;
-    for (std::size_t place = 0; attrs.next(a); ++place) {
-        // The name is only peeked at: the automaton keeps its own copy.
-        const DeclAutomaton::Attribute at = automaton.attribute(state, input.peek(a.name), place);
-        std::string_view value = input.keep(a.value);
-        storage::append_member(out, at.key, at.decl ? coerce_value(value, at.decl->json_type, &input.arena()) : storage::Value::string(value));
-    }
+    for (std::size_t place = 0; attrs.next(a); ++place) add_attribute(a, place, state, automaton, input, out);
 }
 
 StateId collect_attributes_switching(std::string_view attribute_text, StateId found, DeclAutomaton& automaton,
@@ -44,9 +53,7 @@ StateId collect_attributes_switching(std::string_view attribute_text, StateId fo
                 return switched;
             }
         }
-        const DeclAutomaton::Attribute at = automaton.attribute(found, input.peek(a.name), place);
-        std::string_view value = input.keep(a.value);
-        storage::append_member(out, at.key, at.decl ? coerce_value(value, at.decl->json_type, &input.arena()) : storage::Value::string(value));
+        add_attribute(a, place, found, automaton, input, out);
     }
     return found;
 }

@@ -282,9 +282,10 @@ private:
 
 }  // namespace
 
-Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, const CheckedSource* window, const schema::SchemaModel& model,
-                                                 Convention convention, storage::Arena& arena, storage::KeyTable& keys,
-                                                 InterruptCheck interrupt) {
+Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, const CheckedSource* window,
+                                                    const schema::SchemaModel& model, Convention convention,
+                                                    storage::Arena& arena, storage::KeyTable& keys,
+                                                    InterruptCheck interrupt) {
     Walker<false> w(window, model, convention, arena, keys);
     return w.run(reader, interrupt);
 }

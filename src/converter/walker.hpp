@@ -31,9 +31,10 @@ namespace tessaly::converter {
 // checking source that the reader's window is filled from.
 // `interrupt` is asked every kInterruptStride events.
 inline constexpr unsigned kInterruptStride = 1u << 16;
-Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, const CheckedSource* window, const schema::SchemaModel& model,
-                                                 Convention convention, storage::Arena& arena, storage::KeyTable& keys,
-                                                 InterruptCheck interrupt = {});
+Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, const CheckedSource* window,
+                                                    const schema::SchemaModel& model, Convention convention,
+                                                    storage::Arena& arena, storage::KeyTable& keys,
+                                                    InterruptCheck interrupt = {});
 
 }  // namespace tessaly::converter
 
