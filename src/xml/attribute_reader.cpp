@@ -3,6 +3,7 @@
 // up again at the next thing that looks like an attribute name.
 
 #include <algorithm>
+#include <bit>
 #include <iterator>
 
 #include "xml/char_class.hpp"
@@ -20,10 +21,58 @@ bool is_quote(char c) { return c == '"' || c == '\''; }
 }  // namespace
 
 AttributeReader::AttributeReader(std::string_view attribute_text, bool skip_repeated)
-    : pos_(attribute_text.data()), end_(attribute_text.data() + attribute_text.size()), skip_repeated_(skip_repeated) {}
+    : begin_(attribute_text.data()),
+      pos_(attribute_text.data()),
+      end_(attribute_text.data() + attribute_text.size()),
+      skip_repeated_(skip_repeated) {
+#if defined(__SSE2__)
+    const std::size_t n = attribute_text.size();
+    if (n == 0 || n > 64) return;
+    std::uint64_t space = 0;
+    std::uint64_t stops = 0;
+    auto add = [&](__m128i v, std::size_t at) {
+        auto is = [v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+        const __m128i blank = _mm_or_si128(_mm_or_si128(is(' '), is('\n')), _mm_or_si128(is('\t'), is('\r')));
+        const __m128i dq = is('"');
+        const __m128i sq = is('\'');
+        const __m128i stop = _mm_or_si128(_mm_or_si128(blank, is('=')), _mm_or_si128(dq, sq));
+        auto bits = [at](__m128i m) { return std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(m))} << at; };
+        space |= bits(blank);
+        stops |= bits(stop);
+        double_quotes_ |= bits(dq);
+        single_quotes_ |= bits(sq);
+    };
+    if (n < 16) {
+        add(detail::load_short(begin_, n), 0);
+    } else {
+        // Blocks at 0, 16 and 32 as far as they fit, and the one that ends
+        // at the end of the text, overlapping those before it: the bytes two
+        // blocks share set the same bits.
+        add(detail::load16(begin_), 0);
+        if (n > 32) add(detail::load16(begin_ + 16), 16);
+        if (n > 48) add(detail::load16(begin_ + 32), 32);
+        if (n > 16) add(detail::load16(end_ - 16), n - 16);
+    }
+    const std::uint64_t all = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+    unread_ = ~space & all;
+    name_stops_ = stops;
+    masked_ = true;
+#endif
+}
+
+namespace {
+
+
+// Bits 0 to k, for k from 0 to 63.
+inline std::uint64_t up_to_bit(std::size_t k) { return (std::uint64_t{2} << k) - 1; }
+
+}  // namespace
 
 inline bool AttributeReader::seen_before(std::string_view name) const {
-    if ((name_lengths_ & (std::uint64_t{1} << (name.size() % 64))) == 0) return false;
+    return (name_bits_ & name_bit(name)) != 0 && seen_among(name);
+}
+
+bool AttributeReader::seen_among(std::string_view name) const {
     const std::size_t in_place = std::min(name_count_, std::size(first_names_));
     for (std::size_t i = 0; i < in_place; ++i) {
         const Name& seen = first_names_[i];
@@ -33,18 +82,63 @@ inline bool AttributeReader::seen_before(std::string_view name) const {
 }
 
 inline void AttributeReader::remember(std::string_view name) {
-    name_lengths_ |= std::uint64_t{1} << (name.size() % 64);
+    name_bits_ |= name_bit(name);
     if (name_count_ < std::size(first_names_)) {
-        first_names_[name_count_] = Name{name.data(), name.size()};
+        first_names_[name_count_++] = Name{name.data(), name.size()};
     } else {
-        if (!more_names_) more_names_.emplace();
-        more_names_->insert(name);
+        remember_in_set(name);
     }
+}
+
+void AttributeReader::remember_in_set(std::string_view name) {
+    if (!more_names_) more_names_.emplace();
+    more_names_->insert(name);
     ++name_count_;
 }
 
-bool AttributeReader::next(Attribute& out) {
-    const char* p = pos_;
+// Every case next() leaves: the same walk over the masks, with names
+// compared and remembered in full, and the byte walk for the rest.
+bool AttributeReader::next_in_full(Attribute& out) {
+    if (!masked_) return walk_bytes(pos_, out);
+    while (unread_ != 0) {
+        const std::size_t start = static_cast<std::size_t>(std::countr_zero(unread_));
+        // Only name="value" and name='value' are read here; whatever else
+        // starts at `start` is left to the byte walk, which reads it from
+        // there as it would have from the white space before.
+        const std::uint64_t stops = name_stops_ & ~(up_to_bit(start) >> 1);
+        if (stops == 0 || (stops & (std::uint64_t{1} << start)) != 0) break;
+        const std::size_t eq = static_cast<std::size_t>(std::countr_zero(stops));
+        if (begin_[eq] != '=') break;
+        std::uint64_t quotes;
+        if (((double_quotes_ >> eq) & 2) != 0) {
+            quotes = double_quotes_;
+        } else if (((single_quotes_ >> eq) & 2) != 0) {
+            quotes = single_quotes_;
+        } else {
+            break;
+        }
+        // eq + 1 is at most 63 here, as a quote follows the '='.
+        const std::uint64_t closes = quotes & ~up_to_bit(eq + 1);
+        if (closes == 0) break;
+        const std::size_t close = static_cast<std::size_t>(std::countr_zero(closes));
+        unread_ &= ~up_to_bit(close);
+        const std::string_view name(begin_ + start, eq - start);
+        if (skip_repeated_) {
+            if (seen_before(name)) continue;
+            remember(name);
+        }
+        out = Attribute{name, std::string_view(begin_ + eq + 2, close - (eq + 2))};
+        return true;
+    }
+    masked_ = false;
+    if (unread_ == 0) {
+        pos_ = end_;
+        return false;
+    }
+    return walk_bytes(begin_ + std::countr_zero(unread_), out);
+}
+
+bool AttributeReader::walk_bytes(const char* p, Attribute& out) {
     const char* const end = end_;
     // Steps over a quoted run starting at p; an unclosed one takes the rest.
     auto skip_quoted = [&] {

@@ -112,6 +112,17 @@ inline unsigned mask_of(__m128i v, char c) {
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
 }
 
+// The bytes of v equal to any of `cs`, as a 16-bit mask: the compares are
+// joined before the one move out of the vector unit.
+template <typename... C>
+inline unsigned mask_of_any(__m128i v, C... cs) {
+    __m128i m = _mm_setzero_si128();
+    ((m = _mm_or_si128(m, _mm_cmpeq_epi8(v, _mm_set1_epi8(cs)))), ...);
+    return static_cast<unsigned>(_mm_movemask_epi8(m));
+}
+
+inline unsigned mask_of_space(__m128i v) { return mask_of_any(v, ' ', '\n', '\t', '\r'); }
+
 // The first byte in [p, end) that `block` marks in its 16-bit mask of a
 // 16-byte block (or `byte` accepts, below 16 bytes), or `end`. Every block
 // loaded lies inside [p, end): the last one is the one that ends at `end`,
@@ -133,13 +144,41 @@ inline const char* find_first(const char* p, const char* end, Block block, Byte 
     const unsigned m = block(load16(last)) >> (p - last);
     return m != 0 ? p + __builtin_ctz(m) : end;
 }
+
+// The n < 16 bytes at p in the low lanes of a block, zeros above, read with
+// loads that stay inside [p, p + n): a short run then costs one block's
+// compares, like a long one.
+inline __m128i load_short(const char* p, std::size_t n) {
+    auto load64 = [](const char* s) {
+        std::uint64_t v;
+        std::memcpy(&v, s, sizeof v);
+        return v;
+    };
+    auto load32 = [](const char* s) {
+        std::uint32_t v;
+        std::memcpy(&v, s, sizeof v);
+        return std::uint64_t{v};
+    };
+    std::uint64_t lo = 0;
+    std::uint64_t hi = 0;
+    if (n >= 8) {
+        lo = load64(p);
+        if (n > 8) hi = load64(p + n - 8) >> ((16 - n) * 8);
+    } else if (n >= 4) {
+        lo = load32(p) | load32(p + n - 4) << ((n - 4) * 8);
+    } else if (n > 0) {
+        auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])} << (i * 8); };
+        lo = byte(0) | byte(n / 2) | byte(n - 1);
+    }
+    return _mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo));
+}
 #endif
 
 // The first '<' or '&' in [p, end), or `end`.
 inline const char* find_text_stop(const char* p, const char* end) {
 #if defined(__SSE2__)
     return find_first(
-        p, end, [](__m128i v) { return mask_of(v, '<') | mask_of(v, '&'); },
+        p, end, [](__m128i v) { return mask_of_any(v, '<', '&'); },
         [](char c) { return is_class(c, kTextStop); });
 #else
     return scan_to<kTextStop>(p, end);
@@ -150,7 +189,7 @@ inline const char* find_text_stop(const char* p, const char* end) {
 inline const char* find_tag_stop(const char* p, const char* end) {
 #if defined(__SSE2__)
     return find_first(
-        p, end, [](__m128i v) { return mask_of(v, '>') | mask_of(v, '"') | mask_of(v, '\''); },
+        p, end, [](__m128i v) { return mask_of_any(v, '>', '"', '\''); },
         [](char c) { return is_class(c, kTagStop); });
 #else
     return scan_to<kTagStop>(p, end);
@@ -176,7 +215,7 @@ inline const char* find_space(const char* p, const char* limit, const char* end)
 #if defined(__SSE2__)
     while (p < limit && end - p >= 16) {
         const __m128i v = load16(p);
-        const unsigned m = mask_of(v, ' ') | mask_of(v, '\n') | mask_of(v, '\t') | mask_of(v, '\r');
+        const unsigned m = mask_of_space(v);
         if (m != 0) return std::min(p + __builtin_ctz(m), limit);
         p += 16;
     }

@@ -8,6 +8,7 @@
 // same events and the same errors for the same document.
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -65,13 +66,13 @@ void append_name(std::string& out, std::string_view name) { append_utf8_lossy(ou
 // so such a load never sees bytes that were never written.
 class OpenNames {
 public:
-    bool empty() const { return begins_.empty(); }
-    std::size_t depth() const { return begins_.size(); }
+    bool empty() const { return depth_ == 0; }
+    std::size_t depth() const { return depth_; }
     std::string_view innermost() const {
-        return {bytes_.get() + begins_.back(), size_ - begins_.back()};
+        return {bytes_.get() + begins_[depth_ - 1], size_ - begins_[depth_ - 1]};
     }
     // Where the innermost name begins; 16 bytes may be loaded from there.
-    const char* innermost_block() const { return bytes_.get() + begins_.back(); }
+    const char* innermost_block() const { return bytes_.get() + begins_[depth_ - 1]; }
     // `readable` is how many bytes from name.data() on may be loaded: at
     // least name.size(), and up to the end of the bytes at hand.
     void push(std::string_view name, std::size_t readable) {
@@ -87,13 +88,10 @@ public:
         (void)readable;
 #endif
         if (!copied) std::memcpy(dst, name.data(), name.size());
-        begins_.push_back(size_);
+        begins_[depth_++] = size_;
         size_ += name.size();
     }
-    void pop() {
-        size_ = begins_.back();
-        begins_.pop_back();
-    }
+    void pop() { size_ = begins_[--depth_]; }
 
 private:
     void grow(std::size_t more) {
@@ -107,7 +105,9 @@ private:
     std::unique_ptr<char[]> bytes_;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    std::vector<std::size_t> begins_;
+    // The reader opens no element past kMaxDepth, so the starts fit in place.
+    std::size_t depth_ = 0;
+    std::array<std::size_t, kMaxDepth> begins_;
 };
 
 }  // namespace
@@ -375,32 +375,123 @@ Step Reader::Impl::markup(const char* p, const char* end) {
     }
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// Bit i set when an odd number of bits 0 to i of m are: with m the quotes of
+// a block, the bytes from an opening quote up to its closing one.
+inline unsigned prefix_xor16(unsigned m) {
+    m ^= m << 1;
+    m ^= m << 2;
+    m ^= m << 4;
+    m ^= m << 8;
+    return m & 0xFFFF;
+}
+
+}  // namespace
+#endif
+
 Step Reader::Impl::start_tag(const char* p, const char* end) {
     // The tag ends at the first '>' outside a quoted attribute value.
     const char* q = p + 1;
-    while (true) {
-        q = find_tag_stop(q, end);
-        if (q == end) return incomplete("unclosed start tag", p);
-        if (*q == '>') break;
-        const char* close = find_byte_near(q + 1, end, *q);
-        if (close == end) return incomplete("unclosed start tag", p);
-        q = close + 1;
+    char quote = 0;  // the quote of the value q is inside, if any
+    const char* name_end = nullptr;
+    const char* name_from = q;  // where white space may yet end the name
+#if defined(__SSE2__)
+    // Sixteen bytes at a time, as far as they are at hand: each block's '>'
+    // and quotes as bit masks, the quotes paired within the mask (with only
+    // double quotes, by a prefix XOR; with single ones too, one by one), and
+    // the name's end from the first block's white space. Only what is left
+    // past the last whole block is scanned as below.
+    bool found = false;
+    for (bool first = true; end - q >= 16; q += 16, first = false) {
+        const __m128i v = detail::load16(q);
+        const unsigned gts = detail::mask_of(v, '>');
+        const unsigned dqs = detail::mask_of(v, '"');
+        const unsigned sqs = detail::mask_of(v, '\'');
+        if (first) {
+            const unsigned spaces = detail::mask_of_space(v);
+            if (spaces != 0) name_end = q + __builtin_ctz(spaces);
+            name_from = q + 16;
+        }
+        if (sqs == 0 && quote != '\'') {
+            if (gts == 0) {  // only whether a value is open at the block's end matters
+                if (__builtin_parity(dqs)) quote = quote != 0 ? 0 : '"';
+                continue;
+            }
+            // Most blocks of most tags hold no quote at all.
+            const unsigned inside =
+                dqs == 0 ? (quote != 0 ? 0xFFFFu : 0u) : prefix_xor16(dqs) ^ (quote != 0 ? 0xFFFFu : 0u);
+            const unsigned stops = gts & ~inside;
+            if (stops != 0) {
+                q += __builtin_ctz(stops);
+                found = true;
+                break;
+            }
+            quote = (inside & 0x8000u) != 0 ? '"' : 0;
+            continue;
+        }
+        unsigned live = 0xFFFF;  // the bits not yet passed
+        while (true) {
+            if (quote != 0) {
+                const unsigned closes = (quote == '"' ? dqs : sqs) & live;
+                if (closes == 0) break;
+                live &= ~(closes ^ (closes - 1));
+                quote = 0;
+            }
+            const unsigned stops = (gts | dqs | sqs) & live;
+            if (stops == 0) break;
+            const unsigned low = stops & (0u - stops);
+            if ((low & gts) != 0) {
+                q += __builtin_ctz(low);
+                found = true;
+                break;
+            }
+            quote = (low & dqs) != 0 ? '"' : '\'';
+            live &= ~(low | (low - 1));
+        }
+        if (found) break;
     }
-    std::string_view content(p + 1, static_cast<std::size_t>(q - (p + 1)));
+    if (!found)
+#endif
+    {
+        if (quote != 0) {
+            const char* close = find_byte_near(q, end, quote);
+            if (close == end) return incomplete("unclosed start tag", p);
+            q = close + 1;
+        }
+        while (true) {
+            q = find_tag_stop(q, end);
+            if (q == end) return incomplete("unclosed start tag", p);
+            if (*q == '>') break;
+            const char* close = find_byte_near(q + 1, end, *q);
+            if (close == end) return incomplete("unclosed start tag", p);
+            q = close + 1;
+        }
+    }
+    const char* const body = p + 1;
+    const char* content_end = q;
     EventKind kind = EventKind::StartTag;
-    if (!content.empty() && content.back() == '/') {
+    if (content_end > body && content_end[-1] == '/') {
         kind = EventKind::EmptyTag;
-        content.remove_suffix(1);
+        --content_end;
     }
-    const char* name_end = detail::find_space(content.data(), content.data() + content.size(), end);
-    const std::size_t name_len = static_cast<std::size_t>(name_end - content.data());
+    // The name runs to the first white space of the content. A space seen in
+    // the first block is that one, unless the content ends before it; with
+    // none seen there, the first block (or the whole tag) is looked at again.
+    if (name_end != nullptr) {
+        name_end = std::min(name_end, content_end);
+    } else {
+        name_end = detail::find_space(std::min(name_from, content_end), content_end, end);
+    }
+    const std::size_t name_len = static_cast<std::size_t>(name_end - body);
     if (name_len == 0) return fail("start tag without a name", p);
-    const std::string_view name = content.substr(0, name_len);
+    const std::string_view name(body, name_len);
     if (open.depth() >= kMaxDepth) [[unlikely]] return fail_too_deep(p);
     if (kind == EventKind::StartTag) {
         open.push(name, static_cast<std::size_t>(end - name.data()));
     }
-    return emit(kind, name, content.substr(name_len), q + 1);
+    return emit(kind, name, std::string_view(name_end, static_cast<std::size_t>(content_end - name_end)), q + 1);
 }
 
 Step Reader::Impl::end_tag(const char* p, const char* end) {

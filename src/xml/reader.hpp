@@ -6,6 +6,7 @@
 // innermost open element. It knows nothing of schemas or JSON.
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -66,9 +67,23 @@ public:
     bool next(Attribute& out);
 
 private:
+    // The bit for a name in the filter of names seen.
+    static std::uint64_t name_bit(std::string_view name) {
+        return std::uint64_t{1} << ((static_cast<unsigned char>(name[0]) + 5 * name.size()) % 64);
+    }
+    const char* begin_;
     const char* pos_;
     const char* end_;
     bool skip_repeated_;
+    // For a text of at most 64 bytes (nearly every tag's), a bit per byte:
+    // name="value" is then read from these masks alone. Anything else in the
+    // text, and any longer text, is read byte by byte, with the same result;
+    // once that has happened for a text, the rest of it is read so too.
+    bool masked_ = false;
+    std::uint64_t unread_ = 0;          // bytes not yet walked over that are not white space
+    std::uint64_t name_stops_ = 0;      // white space, '=', '"', '\''
+    std::uint64_t double_quotes_ = 0;   // '"'
+    std::uint64_t single_quotes_ = 0;   // '\''
     // Names handed out so far (only kept with `skip_repeated`): the first few
     // in place, where a scan is cheapest, the rest in a set, so that a tag
     // with a great many attributes still takes linear time. A reader is made
@@ -81,13 +96,57 @@ private:
     };
     Name first_names_[16];
     std::size_t name_count_ = 0;
-    // A bit for each name length (modulo 64) handed out so far: a name whose
-    // length has no bit set cannot be a repeat, and needs no comparing.
-    std::uint64_t name_lengths_ = 0;
+    // A bit for each (length, first byte) pair, folded to 64, of the names
+    // handed out so far: a name whose bit is clear cannot be a repeat, and
+    // needs no comparing. The first byte tells apart most of the one- and
+    // two-letter names that markup-dense documents use.
+    std::uint64_t name_bits_ = 0;
     std::optional<std::unordered_set<std::string_view>> more_names_;
     bool seen_before(std::string_view name) const;
+    [[gnu::noinline]] bool seen_among(std::string_view name) const;
     void remember(std::string_view name);
+    [[gnu::noinline]] void remember_in_set(std::string_view name);
+    [[gnu::noinline]] bool next_in_full(Attribute& out);
+    bool walk_bytes(const char* p, Attribute& out);
 };
+
+// The common case alone, inline in the caller's loop, with every other one
+// handed to next_in_full(): an attribute written name="value" or
+// name='value', read from the masks, whose name is not yet among the first
+// few remembered and whose first byte and length match none of them. It
+// changes nothing before it knows it can finish.
+inline bool AttributeReader::next(Attribute& out) {
+    if (!masked_) return walk_bytes(pos_, out);
+    if (unread_ == 0) return false;
+    // Each step is on the lowest bit of a mask, so no shift depends on a
+    // position; -(b << 1) is every bit above b, and nothing when b is bit 63.
+    const std::uint64_t start = unread_ & (0 - unread_);
+    const std::uint64_t stops = name_stops_ & (0 - start);
+    const std::uint64_t eq = stops & (0 - stops);
+    const std::uint64_t opening = eq << 1;
+    const std::size_t eq_at = static_cast<std::size_t>(std::countr_zero(eq));
+    if ((eq & ~start) == 0 || begin_[eq_at] != '=') return next_in_full(out);
+    std::uint64_t quotes = double_quotes_;
+    if ((quotes & opening) == 0) {
+        quotes = single_quotes_;
+        if ((quotes & opening) == 0) return next_in_full(out);
+    }
+    const std::uint64_t closes = quotes & (0 - (opening << 1));
+    if (closes == 0) return next_in_full(out);
+    const std::uint64_t close = closes & (0 - closes);
+    const std::size_t name_at = static_cast<std::size_t>(std::countr_zero(start));
+    const std::string_view name(begin_ + name_at, eq_at - name_at);
+    if (skip_repeated_) {
+        const std::uint64_t bit = name_bit(name);
+        if ((name_bits_ & bit) != 0 || name_count_ >= std::size(first_names_)) return next_in_full(out);
+        name_bits_ |= bit;
+        first_names_[name_count_++] = Name{name.data(), name.size()};
+    }
+    unread_ &= 0 - (close << 1);
+    const char* value = begin_ + eq_at + 2;
+    out = Attribute{name, std::string_view(value, static_cast<std::size_t>(begin_ + std::countr_zero(close) - value))};
+    return true;
+}
 
 // Why the reader stopped. A syntax error carries its description and where
 // it was found; the text with the position is made by the one who shows it.

@@ -44,14 +44,27 @@ inline long sequence_at(const unsigned char* s, std::size_t n, std::size_t i) {
     return static_cast<long>(width);
 }
 
-// Skips a run of ASCII bytes, sixteen or eight at a time, landing on the
-// first byte that is not ASCII.
+// Skips a run of ASCII bytes, sixty-four, sixteen or eight at a time, landing
+// on the first byte that is not ASCII. A whole document is checked this way
+// before it is converted, and so is the whole output: the wide step keeps that
+// near a quarter of an instruction per byte.
 inline std::size_t skip_ascii(const unsigned char* s, std::size_t n, std::size_t i) {
 #if defined(__SSE2__)
+    auto load = [s](std::size_t at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at)); };
+    while (i + 64 <= n) {
+        const __m128i any = _mm_or_si128(_mm_or_si128(load(i), load(i + 16)), _mm_or_si128(load(i + 32), load(i + 48)));
+        if (_mm_movemask_epi8(any) != 0) break;
+        i += 64;
+    }
     while (i + 16 <= n) {
-        unsigned high = static_cast<unsigned>(_mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i))));
+        unsigned high = static_cast<unsigned>(_mm_movemask_epi8(load(i)));
         if (high != 0) return i + static_cast<std::size_t>(std::countr_zero(high));
         i += 16;
+    }
+    if (i < n && n >= 16) {
+        // The block that ends at n, the bytes before i shifted out.
+        const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(load(n - 16))) >> (i - (n - 16));
+        return high != 0 ? i + static_cast<std::size_t>(std::countr_zero(high)) : n;
     }
 #endif
     while (i + 8 <= n) {

@@ -4,6 +4,8 @@
 // as long as the longest prefix that could still have begun a valid one.
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,7 +20,36 @@ struct Utf8Error {
 // The first error in `bytes`, or nothing when all of it is UTF-8.
 std::optional<Utf8Error> find_utf8_error(std::string_view bytes);
 
-inline bool is_utf8(std::string_view bytes) { return !find_utf8_error(bytes).has_value(); }
+namespace detail {
+
+// Whether the n <= 16 bytes at p are all ASCII, by loads that overlap
+// instead of going past p + n: the names, values and short texts a
+// conversion checks one by one are nearly always this, and are settled here
+// without a call.
+inline bool is_short_ascii(const char* p, std::size_t n) {
+    auto load64 = [](const char* s) {
+        std::uint64_t v;
+        std::memcpy(&v, s, sizeof v);
+        return v;
+    };
+    auto load32 = [](const char* s) {
+        std::uint32_t v;
+        std::memcpy(&v, s, sizeof v);
+        return v;
+    };
+    if (n >= 8) return ((load64(p) | load64(p + n - 8)) & 0x8080808080808080ULL) == 0;
+    if (n >= 4) return ((load32(p) | load32(p + n - 4)) & 0x80808080U) == 0;
+    if (n == 0) return true;
+    return ((static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[n / 2]) |
+             static_cast<unsigned char>(p[n - 1])) & 0x80U) == 0;
+}
+
+}  // namespace detail
+
+inline bool is_utf8(std::string_view bytes) {
+    if (bytes.size() <= 16 && detail::is_short_ascii(bytes.data(), bytes.size())) return true;
+    return !find_utf8_error(bytes).has_value();
+}
 
 // Appends `bytes` to `out`, each maximal invalid subpart replaced by U+FFFD.
 void append_utf8_lossy(std::string& out, std::string_view bytes);

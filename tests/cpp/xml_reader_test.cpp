@@ -294,8 +294,9 @@ TEST(AttributeReader, RepeatsAmongManyAttributes) {
 }
 
 TEST(AttributeReader, RepeatsAmongNamesOfCollidingLengths) {
-    // Lengths 1, 65 and 129 share their bit modulo 64; names of one length
-    // that differ only in their last byte are different names.
+    // Names of one first byte whose lengths differ by 64 share their bit in
+    // the filter; names of one length that differ only in their last byte
+    // are different names.
     const std::string a1 = "a", a65(65, 'a'), b65 = std::string(64, 'a') + "b", a129(129, 'a');
     std::string text;
     for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
@@ -304,6 +305,17 @@ TEST(AttributeReader, RepeatsAmongNamesOfCollidingLengths) {
     }
     EXPECT_EQ(attributes(text, true), (std::vector<std::string>{a65 + "=1", a1 + "=2", b65 + "=3", a129 + "=4"}));
     EXPECT_EQ(attributes(text, false).size(), 8u);
+}
+
+// Texts either side of 64 bytes, the most the walk reads from bit masks, with
+// a repeat after a long value.
+TEST(AttributeReader, TextsAroundSixtyFourBytes) {
+    for (std::size_t n = 55; n <= 75; ++n) {
+        const std::string value(n - 19, 'v');
+        const std::string text = " a=\"1\" b='" + value + "' a=\"2\" c";
+        EXPECT_EQ(attributes(text, true), (std::vector<std::string>{"a=1", "b=" + value})) << n;
+        EXPECT_EQ(attributes(text, false), (std::vector<std::string>{"a=1", "b=" + value, "a=2"})) << n;
+    }
 }
 
 // ---- scans near the ends of the bytes -------------------------------------
@@ -435,6 +447,15 @@ TEST(XmlReader, NamesValuesAndEndTagsOfEveryLength) {
     for (std::size_t n = 0; n <= 40; ++n) {  // a value that ends at the end of the bytes
         const std::string value = filler(n, 2 * n);
         EXPECT_EQ(attributes(" k=\"" + value + "\"", true), (std::vector<std::string>{"k=" + value})) << n;
+    }
+    // Quoted '>' and quotes of the other kind at every offset of a block.
+    for (std::size_t pad = 0; pad < 40; ++pad) {
+        const std::string name = "t" + std::string(pad, 'x');
+        for (const std::string attrs : {" a='\">' b=\"'>\"", " a=\"1\" b='>' c=\">>\"", " a=\"x\"\"y>\""}) {
+            const std::string doc = "<" + name + attrs + ">z</" + name + ">";
+            EXPECT_EQ(memory_events(doc), (Events{"start " + name + "|" + attrs, "text|z", "end " + name, "eoi"}))
+                << doc;
+        }
     }
     // A name may hold a '>' (after a quote); the end tag then ends at that '>'.
     EXPECT_EQ(memory_events("<a\">\"b></a\">\"b>                    ").back(),
