@@ -409,6 +409,23 @@ TEST(JsonWriter, ChunksAroundStagingSize) {
     }
 }
 
+// A Text grows by remapping, several times over from a small first mapping,
+// and keeps every byte written before; moving it hands the mapping over.
+TEST(JsonWriter, TextGrowsWithoutLosingBytes) {
+    Build b;
+    std::vector<Value> items;
+    for (int i = 0; i < 600000; ++i) items.push_back(Value::uinteger(static_cast<std::uint64_t>(i) * 7919));
+    const Value root = b.arr(std::span<const Value>(items));
+    const std::string want = b.write(root);
+    ASSERT_GT(want.size(), 4u * 1024 * 1024);
+    Text text;
+    TextSink sink(text, 0);
+    ASSERT_TRUE(write_pretty(root, b.keys, sink).has_value());
+    Text moved = std::move(text);
+    EXPECT_TRUE(text.empty());
+    EXPECT_EQ(moved.view(), want);
+}
+
 // Growth past many names: the 100,000 attributes of tests/python/test_hostile.py.
 TEST(KeyTable, OneNumberPerText) {
     KeyTable keys;
