@@ -94,15 +94,4 @@ inline bool is_all_white_space(std::string_view s) {
 // returns the bytes written (at most s.size()).
 std::size_t normalize_line_ends(std::string_view s, char* out);
 
-// Whether `s` holds `c`. Most texts between tags are a few bytes, which a
-// loop in place settles sooner than a call to memchr.
-inline bool contains_byte(std::string_view s, char c) {
-    if (s.size() < 16) {
-        for (char x : s)
-            if (x == c) return true;
-        return false;
-    }
-    return std::memchr(s.data(), c, s.size()) != nullptr;
-}
-
 }  // namespace tessaly::converter

@@ -227,7 +227,7 @@ private:
         BuildFrame& f = stack_.back();
         if (!f.text.has_content() && is_all_white_space(bytes)) return;
         std::string_view text = input_.peek(bytes);
-        bool has_cr = contains_byte(text, '\r');
+        bool has_cr = xml::position_of(text, '\r') != std::string_view::npos;
         if (input_.in_place() && !has_cr) {
             f.text.append_content(text, arena_);
             return;
