@@ -12,6 +12,7 @@
 
 #include "messages.hpp"
 #include "xml/char_class.hpp"
+#include "xml/names.hpp"
 #include "xml/reader.hpp"
 
 namespace tessaly::xml {
@@ -579,6 +580,26 @@ TEST(XmlReaderWindow, ReadFailure) {
             got.pop_back();
             ASSERT_LE(got.size(), whole.size());
             EXPECT_TRUE(std::equal(got.begin(), got.end(), whole.begin())) << fail_at;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tessaly::xml
+
+namespace tessaly::xml {
+namespace {
+
+// Every length through the in-place ranges and past them, the byte at every
+// place, once or twice, and high bytes that must not pass for it.
+TEST(PositionOf, AgreesWithFind) {
+    for (std::size_t n = 0; n <= 40; ++n) {
+        for (std::size_t at = 0; at <= n; ++at) {
+            std::string s(n, '\xBA');
+            if (at < n) s[at] = ':';
+            if (at + 3 < n) s[at + 3] = ':';
+            EXPECT_EQ(position_of(s, ':'), s.find(':')) << n << " " << at;
+            EXPECT_EQ(local_name(s), at < n ? std::string_view(s).substr(at + 1) : std::string_view(s));
         }
     }
 }
