@@ -62,7 +62,6 @@ AttributeReader::AttributeReader(std::string_view attribute_text, bool skip_repe
 
 namespace {
 
-
 // Bits 0 to k, for k from 0 to 63.
 inline std::uint64_t up_to_bit(std::size_t k) { return (std::uint64_t{2} << k) - 1; }
 
