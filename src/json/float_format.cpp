@@ -56,7 +56,10 @@ char* format_short_decimal(double v, char* o) {
     for (int k = 0; k < 10; ++k) {
         double t = v * kPow10[k];
         if (!(t < 1e15)) return nullptr;
-        double m = std::nearbyint(t);
+        // Rounded to the nearest whole number, ties to even as nearbyint
+        // rounds, without a call: adding 2^52 leaves no fraction bits for
+        // any t below it (t < 1e15 here).
+        double m = (t + 0x1p52) - 0x1p52;
         if (m == 0 || m / kPow10[k] != v) continue;
         char digits[16];
         int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(m)).ptr - digits);
