@@ -26,7 +26,7 @@ def build(out):
     if os.path.exists(out) and os.path.getmtime(out) >= newest:
         return
     cxx = os.environ.get("CXX", "g++")
-    cmd = [cxx, "-std=c++23", "-O2", "-DNDEBUG", "-I" + os.path.join(ROOT, "src"), *sources, "-o", out]
+    cmd = [cxx, "-std=c++23", "-O2", "-DNDEBUG", "-pthread", "-I" + os.path.join(ROOT, "src"), *sources, "-o", out]
     subprocess.run(cmd, check=True)
 
 

@@ -19,4 +19,8 @@ std::expected<std::string, std::string> read_utf8_file(std::string_view path);
 // `max_bytes` bytes is not read beyond them and fails with `too_large`.
 std::expected<std::string, std::string> read_utf8(File& file, std::size_t max_bytes, std::string_view too_large);
 
+// The same without the UTF-8 check, for a caller that makes it later (and
+// fails with the same text, messages::kInvalidUtf8Stream).
+std::expected<std::string, std::string> read_unchecked(File& file, std::size_t max_bytes, std::string_view too_large);
+
 }  // namespace tessaly::io

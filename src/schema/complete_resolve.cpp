@@ -36,7 +36,7 @@ JsonType inherited_text_kind(const SchemaModel& model, const std::string& base) 
 class Completer {
 public:
     explicit Completer(ParseContext& ctx)
-        : model_(ctx.model), unions_(ctx.unions), unresolved_(ctx.model.report.unresolved) {}
+        : ctx_(ctx), model_(ctx.model), unions_(ctx.unions), unresolved_(ctx.model.report.unresolved) {}
 
     void run() {
         unions();
@@ -104,7 +104,7 @@ private:
     // content and text kind.
     void anonymous_type(TypeDef& t) {
         if (t.base_name.empty()) return;
-        const TypeDef* base = model_.find_type(t.base_name);
+        const auto [base_id, base] = numbered(t.base_name);
         if (!base) {
             unresolved_.types.push_back(t.base_name);
             return;
@@ -114,7 +114,7 @@ private:
             return;
         }
         if (base->is_complex()) {
-            t.complex.base = model_.type_name_id(t.base_name);
+            t.complex.base = base_id;
             t.complex.inherited_count = 1 + base->complex.inherited_count;
         }
         if (t.complex.text_type == JsonType::Absent) t.complex.text_type = inherited_text_kind(model_, t.base_name);
@@ -131,8 +131,8 @@ private:
             case ElementDef::Particle::Element: break;
         }
         if (!e.type_name.empty()) {
-            if (model_.find_type(e.type_name))
-                e.declared_type = model_.type_name_id(e.type_name);
+            if (const auto [id, type] = numbered(e.type_name); type)
+                e.declared_type = id;
             else
                 unresolved_.types.push_back(e.type_name);
         }
@@ -169,6 +169,16 @@ private:
         }
     }
 
+    // The number of a type name and the type it names, when `types` has
+    // one by that name: from the context's tables, not the model's list of
+    // names, which may be being filled meanwhile (loader.cpp).
+    std::pair<TypeNameId, const TypeDef*> numbered(std::string_view name) const {
+        auto found = ctx_.type_ids.find(name);
+        if (found == ctx_.type_ids.end()) return {kNoTypeName, nullptr};
+        return {found->second, ctx_.types_by_id[static_cast<std::size_t>(found->second)]};
+    }
+
+    const ParseContext& ctx_;
     SchemaModel& model_;
     const StringMap<UnionMembers>& unions_;
     UnresolvedNames& unresolved_;

@@ -3,7 +3,10 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <exception>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "io/file.hpp"
@@ -12,6 +15,7 @@
 #include "schema/complete_resolve.hpp"
 #include "schema/parser.hpp"
 #include "schema/resolve.hpp"
+#include "xml/utf8.hpp"
 
 namespace tessaly::schema {
 
@@ -47,13 +51,28 @@ std::string join_location(const std::string& base_dir, std::string_view location
     return out;
 }
 
+struct ReadText {
+    std::string text;
+    // Checked to be UTF-8 already; or, for a document read ahead, checked by
+    // its parser while its tags are read, before the first is acted on.
+    Utf8 utf8 = Utf8::Checked;
+};
+
 // The text of an open document, counted against what the load may read.
-Result<std::string> read_counted(ParseContext& context, io::File& file, std::string_view path) {
-    auto text = io::read_utf8(file, kMaxSchemaBytes - context.bytes_read,
-                              messages::schema_documents_too_large(kMaxSchemaBytes));
+// A document that will be read ahead (parser.hpp) is checked to be UTF-8
+// while it is read, not here; it fails with the same text either way.
+Result<ReadText> read_counted(ParseContext& context, io::File& file, std::string_view path) {
+    auto text = io::read_unchecked(file, kMaxSchemaBytes - context.bytes_read,
+                                   messages::schema_documents_too_large(kMaxSchemaBytes));
     if (!text) return fail(messages::failed_to_read(path, text.error()));
-    context.bytes_read += text->size();
-    return std::move(*text);
+    ReadText out{std::move(*text)};
+    if (DocumentParser::reads_ahead(context, out.text.size())) {
+        out.utf8 = Utf8::Deferred;
+    } else if (!xml::is_utf8(out.text)) {
+        return fail(messages::failed_to_read(path, messages::kInvalidUtf8Stream));
+    }
+    context.bytes_read += out.text.size();
+    return out;
 }
 
 // Text already in hand, counted against what the load may read.
@@ -77,7 +96,7 @@ bool allowed(const ParseContext& context, const std::string& path) {
 
 struct Followed {
     std::string path;  // as joined
-    std::string text;
+    ReadText text;
 };
 
 // The document a location names, looked for beside the document that names
@@ -113,14 +132,21 @@ Result<std::optional<Followed>> read_followed(ParseContext& context, const std::
 // The documents being read, each paused where it names the next one. An
 // explicit stack: a chain of includes may be as long as the files allow,
 // and the machine stack must not grow with it.
-Status read_from(ParseContext& context, std::string text, std::string dir, std::string name) {
+Status read_from(ParseContext& context, ReadText text, std::string dir, std::string name) {
     struct Open {
         std::unique_ptr<DocumentParser> parser;
         std::string dir;   // where its relative locations are looked for first
         std::string name;  // its path, for the report
     };
-    std::vector<Open> open;
-    open.push_back({std::make_unique<DocumentParser>(context, std::move(text)), std::move(dir), std::move(name)});
+    // Innermost first when a failure drops them all, as when they end.
+    struct OpenStack : std::vector<Open> {
+        ~OpenStack() {
+            while (!empty()) pop_back();
+        }
+    };
+    OpenStack open;
+    open.push_back({std::make_unique<DocumentParser>(context, std::move(text.text), text.utf8, name), std::move(dir),
+                    std::move(name)});
     while (!open.empty()) {
         auto location = open.back().parser->next_location();
         if (!location) return fail(std::move(location.error()));
@@ -132,8 +158,9 @@ Status read_from(ParseContext& context, std::string text, std::string dir, std::
         if (!followed) return fail(std::move(followed.error()));
         if (*followed) {
             std::string followed_dir = parent_dir((*followed)->path);
-            open.push_back({std::make_unique<DocumentParser>(context, std::move((*followed)->text)),
-                            std::move(followed_dir), std::move((*followed)->path)});
+            Followed& f = **followed;
+            open.push_back({std::make_unique<DocumentParser>(context, std::move(f.text.text), f.text.utf8, f.path),
+                            std::move(followed_dir), std::move(f.path)});
         }
     }
     return {};
@@ -155,7 +182,7 @@ Status parse_schema_file(ParseContext& context, std::string_view path) {
 Status parse_schema_text(ParseContext& context, std::string text, std::string_view name) {
     if (auto s = check_counted(context, name, text.size()); !s) return s;
     context.model.report.documents.emplace_back(name);
-    return read_from(context, std::move(text), context.base_dir, std::string(name));
+    return read_from(context, ReadText{std::move(text), Utf8::Unknown}, context.base_dir, std::string(name));
 }
 
 namespace {
@@ -168,9 +195,45 @@ ParseContext fresh_context(std::string base_dir, const LoadOptions& options) {
     return context;
 }
 
-SchemaModel finish(ParseContext& context) {
-    resolve(context);
+// resolve() and resolve_complete(), with the model's list of type names and
+// the links of every declaration to its type made on a second thread
+// meanwhile: they write what no other pass reads or writes (the list and
+// map of names, ElementDef::named_type), and read only what none writes.
+void resolve_all(ParseContext& context) {
+    index_type_names(context);
+    std::exception_ptr failed;
+    std::thread linking;
+    auto names_and_links = [&] {
+        publish_type_names(context);
+        link_named_types(context);
+    };
+    try {
+        linking = std::thread([&] {
+            try {
+                names_and_links();
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        names_and_links();  // no thread to be had
+    }
+    struct Join {
+        std::thread& thread;
+        ~Join() {
+            if (thread.joinable()) thread.join();
+        }
+    } join{linking};
+    resolve_simple_kinds(context);
+    inherit_complex_bases(context);
+    record_unresolved_types(context);
     resolve_complete(context);
+    if (linking.joinable()) linking.join();
+    if (failed) std::rethrow_exception(failed);
+}
+
+SchemaModel finish(ParseContext& context) {
+    resolve_all(context);
     SchemaModel& model = context.model;
     model.target_namespace = context.target_namespace;
     model.resolution = context.resolution;
@@ -183,13 +246,25 @@ SchemaModel finish(ParseContext& context) {
 }  // namespace
 
 Result<ParseContext> read_schema_documents(std::string_view path, const LoadOptions& options) {
+    return read_schema_documents(path, options, kReadAheadBytes);
+}
+
+Result<ParseContext> read_schema_documents(std::string_view path, const LoadOptions& options,
+                                           std::size_t read_ahead_bytes) {
     ParseContext context = fresh_context(parent_dir(path), options);
+    context.read_ahead_bytes = read_ahead_bytes;
     if (auto s = parse_schema_file(context, path); !s) return fail(std::move(s.error()));
     return context;
 }
 
 Result<SchemaModel> parse_xsd(std::string_view path, const LoadOptions& options) {
     auto context = read_schema_documents(path, options);
+    if (!context) return fail(std::move(context.error()));
+    return finish(*context);
+}
+
+Result<SchemaModel> parse_xsd(std::string_view path, const LoadOptions& options, std::size_t read_ahead_bytes) {
+    auto context = read_schema_documents(path, options, read_ahead_bytes);
     if (!context) return fail(std::move(context.error()));
     return finish(*context);
 }

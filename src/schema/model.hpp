@@ -140,7 +140,11 @@ struct ElementDef {
 
 struct StringHash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+    // Not noexcept, on purpose: libstdc++ then keeps each key's hash in its
+    // node (as it does for std::hash<std::string>), so that walking a bucket
+    // and rehashing never hash a stored key again. Where the entries go, and
+    // so the order of iteration, is the same either way.
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
 };
 template <class V>
 using StringMap = std::unordered_map<std::string, V, StringHash, std::equal_to<>>;

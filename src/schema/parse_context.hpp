@@ -4,6 +4,9 @@
 // context per load; every document of the load is parsed into it.
 
 #include <cstdint>
+#include <deque>
+#include <memory>
+#include <memory_resource>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,21 +38,54 @@ struct UnionMembers {
 // double), a boolean when all are booleans, else a string.
 JsonType union_kind(const std::vector<JsonType>& kinds) noexcept;
 
+// A map keyed by views: into the texts a ParseContext keeps (below), or into
+// keys of the model's maps. Same hash as StringMap, so the same order. Its
+// entries come from the context's arena.
+template <class V>
+using ViewMap = std::pmr::unordered_map<std::string_view, V, StringHash, std::equal_to<>>;
+
+// Documents this long are read ahead on a second thread: the UBL common
+// components (2.4 MB and 220 kB) are, a schema of a few files of tens of
+// kilobytes is not (a thread costs more than reading it takes).
+inline constexpr std::size_t kReadAheadBytes = std::size_t{128} * 1024;
+
 struct ParseContext {
+    ParseContext() = default;
+    // Moved (the arena and the texts stay where they are), never copied nor
+    // assigned: its side tables view the texts it holds.
+    ParseContext(ParseContext&&) = default;
+    ParseContext& operator=(ParseContext&&) = delete;
+    ParseContext(const ParseContext&) = delete;
+    ParseContext& operator=(const ParseContext&) = delete;
+
+    // Where the side tables keep their entries: handed out in bulk and
+    // released all at once when the context goes, never one by one.
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> arena =
+        std::make_unique<std::pmr::monotonic_buffer_resource>(std::size_t{64} * 1024);
+
     // Directory that schemaLocation values are joined to when nothing is
     // found beside the document that names them: the main document's.
     std::string base_dir;
     Resolution resolution = Resolution::Literal;
+    // Documents of at least this many bytes are read ahead on a second
+    // thread (schema/tags.hpp); tests lower it to have every one so read.
+    std::size_t read_ahead_bytes = kReadAheadBytes;
+    // A document of this load is being read ahead now.
+    bool reading_ahead = false;
     // Canonical directories a followed location must lie under; empty: anywhere.
     std::vector<std::string> allowed_dirs;
     SchemaModel model;
+    // The text of every document read (and values decoded from text that is
+    // not UTF-8), kept until the load ends: the tables below view them. A
+    // deque, so that a text never moves once it is in.
+    std::deque<std::string> texts;
     // Element name -> local part of its non-built-in `type`, for every named
     // element declaration, global or local; a later declaration replaces.
-    StringMap<std::string> element_types;
+    ViewMap<std::string_view> element_types{arena.get()};
     // Named complexType -> local part of its non-built-in derivation base.
-    StringMap<std::string> complex_bases;
+    ViewMap<std::string_view> complex_bases{arena.get()};
     // Named simpleType -> local part of its non-built-in derivation base.
-    StringMap<std::string> simple_bases;
+    ViewMap<std::string_view> simple_bases{arena.get()};
     // Canonical paths of the documents already read.
     std::unordered_set<std::string, StringHash, std::equal_to<>> visited;
     // Bytes of schema text read so far by this load.
@@ -65,6 +101,15 @@ struct ParseContext {
     std::size_t merged_entries = 0;
     // Complete profile: named unions with named members.
     StringMap<UnionMembers> unions;
+
+    // Filled by number_type_names (resolve.hpp) for the passes after it:
+    // the number of each type name, the names in their numbers' order, the
+    // type each number names (null past the names of `types`), and the
+    // number each element name's type resolves to.
+    ViewMap<TypeNameId> type_ids{arena.get()};
+    std::vector<std::string_view> type_name_order;
+    std::vector<TypeDef*> types_by_id;
+    ViewMap<TypeNameId> element_links{arena.get()};
 };
 
 inline constexpr std::size_t kMaxMergedEntries = std::size_t{1} << 20;

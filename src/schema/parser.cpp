@@ -1,5 +1,7 @@
 #include "schema/parser.hpp"
 
+#include <cstring>
+
 #include "messages.hpp"
 #include "schema/type_map.hpp"
 #include "xml/utf8.hpp"
@@ -8,72 +10,59 @@ namespace tessaly::schema {
 
 namespace {
 
-// Schema text is UTF-8 checked when it is read, so decoding with replacement
-// almost never changes anything; the copy is made only when it does.
-class LossyText {
-public:
-    explicit LossyText(std::string_view raw) : raw_(raw) {
-        if (!xml::is_utf8(raw)) {
-            owned_.emplace();
-            xml::append_utf8_lossy(*owned_, raw);
+// What the handlers of one document share: the load's context, the
+// document's open constructs, and how values are taken from its text.
+struct Doc {
+    ParseContext& ctx;
+    XsdStack& stack;
+    // The whole text is UTF-8, and so then is every value in it (each lies
+    // between ASCII delimiters): values are used as they are.
+    bool utf8;
+    // Emptied lists of children, kept for the next complex type or group.
+    std::vector<std::vector<ElementDef>>& spare;
+
+    // A list for a new frame's children: one that held an earlier frame's,
+    // so that it seldom has to grow.
+    std::vector<ElementDef> children_list() {
+        if (spare.empty()) return {};
+        std::vector<ElementDef> list = std::move(spare.back());
+        spare.pop_back();
+        return list;
+    }
+    // The children a frame collected, in a list of their own size; the
+    // frame's list is kept for the next frame.
+    std::vector<ElementDef> settle(std::vector<ElementDef>& collected) {
+        std::vector<ElementDef> out;
+        if (!collected.empty()) {
+            out.reserve(collected.size());
+            for (ElementDef& e : collected) out.push_back(std::move(e));
+            collected.clear();
         }
+        spare.push_back(std::move(collected));
+        return out;
     }
-    std::string_view view() const { return owned_ ? std::string_view(*owned_) : raw_; }
-    std::string str() const { return std::string(view()); }
 
-private:
-    std::string_view raw_;
-    std::optional<std::string> owned_;
+    // A value as text: the raw bytes when they are UTF-8, else decoded with
+    // replacement into a text the context keeps until the load ends.
+    std::string_view text(std::string_view raw) {
+        if (utf8 || xml::is_utf8(raw)) return raw;
+        std::string& out = ctx.texts.emplace_back();
+        xml::append_utf8_lossy(out, raw);
+        return out;
+    }
+    std::optional<std::string_view> text(const std::optional<std::string_view>& raw) {
+        if (!raw) return std::nullopt;
+        return text(*raw);
+    }
 };
 
-// The XSD element names the parser acts on. Tag names are compared raw:
-// replacement only ever puts U+FFFD where bytes were invalid and keeps every
-// ':', so a raw local name equals one of these ASCII names exactly when its
-// decoded form does.
-enum class XsdName : std::uint8_t {
-    Schema, Compositor, ComplexType, SimpleType, Derivation, Attribute, Element, Include,
-    Group, AttributeGroup, Union,  // acted on by the complete profile only
-    Other
-};
-
-XsdName classify(std::string_view local) noexcept {
-    switch (local.size()) {
-        case 3:
-            if (local == "all") return XsdName::Compositor;
-            break;
-        case 5:
-            if (local == "group") return XsdName::Group;
-            if (local == "union") return XsdName::Union;
-            break;
-        case 6:
-            if (local == "schema") return XsdName::Schema;
-            if (local == "choice") return XsdName::Compositor;
-            if (local == "import") return XsdName::Include;
-            break;
-        case 7:
-            if (local == "element") return XsdName::Element;
-            if (local == "include") return XsdName::Include;
-            break;
-        case 8:
-            if (local == "sequence") return XsdName::Compositor;
-            break;
-        case 9:
-            if (local == "extension") return XsdName::Derivation;
-            if (local == "attribute") return XsdName::Attribute;
-            break;
-        case 10:
-            if (local == "simpleType") return XsdName::SimpleType;
-            break;
-        case 11:
-            if (local == "complexType") return XsdName::ComplexType;
-            if (local == "restriction") return XsdName::Derivation;
-            break;
-        case 14:
-            if (local == "attributeGroup") return XsdName::AttributeGroup;
-            break;
-        default: break;
-    }
-    return XsdName::Other;
+// Text outside a document (its root's bindings): decoded with replacement
+// when it is not UTF-8.
+std::string lossy_str(std::string_view raw) {
+    if (xml::is_utf8(raw)) return std::string(raw);
+    std::string out;
+    xml::append_utf8_lossy(out, raw);
+    return out;
 }
 
 // The attributes the parser reads, collected in one walk over the tag; the
@@ -86,7 +75,9 @@ struct XsdAttributes {
 
 XsdAttributes collect_attributes(std::string_view attribute_text) {
     XsdAttributes a;
-    xml::AttributeReader reader(attribute_text);
+    // Repeated names are not skipped by the reader: `take` keeps the first
+    // occurrence of each name it reads, which is what skipping would give.
+    xml::AttributeReader reader(attribute_text, /*skip_repeated=*/false);
     xml::Attribute attr;
     auto take = [&](std::optional<std::string_view>& slot) {
         if (!slot) slot = attr.value;
@@ -182,7 +173,9 @@ JsonType builtin_kind(const ParseContext& ctx, std::string_view local) {
     return complete(ctx) ? xsd_builtin_to_json_complete(local) : xsd_builtin_to_json(local);
 }
 
-void element_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack) {
+void element_start(Doc& doc, const XsdAttributes& a) {
+    ParseContext& ctx = doc.ctx;
+    XsdStack& stack = doc.stack;
     std::uint64_t min = min_occurs_of(a.min_occurs);
     MaxOccurs max = max_occurs_of(a.max_occurs);
     if (complete(ctx) && repeats_around(stack)) max = MaxOccurs::unbounded_value();
@@ -193,89 +186,93 @@ void element_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack) {
         // all; the complete profile follows it when converting.
         frame::ComplexType* ct = nearest_complex_type(stack);
         if (!ct) return;
-        LossyText ref(*a.ref);
-        ElementDef d;
-        d.name.local = std::string(resolve_prefixed_name(ctx, ref.view()).local);
+        ElementDef& d = ct->children.emplace_back();
+        d.name.local = std::string(local_part(doc.text(*a.ref)));
         d.min_occurs = min;
         d.max_occurs = max;
         if (complete(ctx)) d.particle = ElementDef::Particle::ElementRef;
-        ct->children.push_back(std::move(d));
         return;
     }
     if (!a.name) return;
 
-    LossyText name(*a.name);
-    ElementDef d;
-    d.name.local = name.str();
-    d.min_occurs = min;
-    d.max_occurs = max;
-    if (a.type) {
-        LossyText type(*a.type);
-        TypeRef t = type_ref(ctx, type.view());
-        d.has_type = complete(ctx);
-        if (t.builtin) {
-            JsonType k = builtin_kind(ctx, t.local);
-            d.type_def.simple = k == JsonType::Absent ? JsonType::String : k;
-        } else {
-            ctx.element_types.insert_or_assign(d.name.local, std::string(t.local));
-            if (complete(ctx)) d.type_name = std::string(t.local);
-        }
-    }
-    if (complete(ctx) && a.substitution_group) {
-        LossyText head(*a.substitution_group);
-        d.substitution_head = std::string(local_name(head.view()));
-    }
-
-    frame::Element f{d.name.local, frame::kDropped, 0};
+    // The declaration is made where it goes: a global one in the model, a
+    // local one among the children of the nearest complex type (or group).
+    const std::string_view name = doc.text(*a.name);
+    frame::Element f{name, frame::kDropped, 0};
+    std::optional<ElementDef> dropped;  // made only for a declaration that goes nowhere
+    ElementDef* d = nullptr;
     if (!stack.empty() && std::holds_alternative<frame::SchemaRoot>(stack.back())) {
         f.owner = frame::kGlobal;
-        ctx.model.elements.insert_or_assign(f.name, std::move(d));
+        auto [it, inserted] = ctx.model.elements.try_emplace(std::string(name));
+        if (!inserted) it->second = ElementDef{};  // a later declaration replaces
+        d = &it->second;
     } else if (std::size_t owner = nearest_complex_index(stack); owner != frame::kDropped) {
         auto& children = std::get<frame::ComplexType>(stack[owner]).children;
         f.owner = owner;
         f.index = children.size();
-        children.push_back(std::move(d));
+        d = &children.emplace_back();
+    } else {
+        d = &dropped.emplace();
     }
+    d->name.local = std::string(name);
+    d->min_occurs = min;
+    d->max_occurs = max;
+    if (a.type) {
+        TypeRef t = type_ref(ctx, doc.text(*a.type));
+        d->has_type = complete(ctx);
+        if (t.builtin) {
+            JsonType k = builtin_kind(ctx, t.local);
+            d->type_def.simple = k == JsonType::Absent ? JsonType::String : k;
+        } else {
+            ctx.element_types.insert_or_assign(name, t.local);
+            if (complete(ctx)) d->type_name = std::string(t.local);
+        }
+    }
+    if (complete(ctx) && a.substitution_group)
+        d->substitution_head = std::string(local_name(doc.text(*a.substitution_group)));
+
     // Pushed even when the declaration was dropped, so that an anonymous type
     // inside it is not given to an enclosing element.
-    stack.emplace_back(std::in_place_type<frame::Element>, std::move(f));
+    stack.emplace_back(std::in_place_type<frame::Element>, f);
 }
 
-void complete_attribute_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack);
+void complete_attribute_start(Doc& doc, const XsdAttributes& a);
 
-void attribute_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack) {
-    if (complete(ctx)) return complete_attribute_start(ctx, a, stack);
-    frame::ComplexType* ct = nearest_complex_type(stack);
+void attribute_start(Doc& doc, const XsdAttributes& a) {
+    ParseContext& ctx = doc.ctx;
+    if (complete(ctx)) return complete_attribute_start(doc, a);
+    frame::ComplexType* ct = nearest_complex_type(doc.stack);
     if (!ct) return;
-    AttributeDef d;
-    if (a.name) d.name = LossyText(*a.name).str();
+    AttributeDef& d = ct->attributes.emplace_back();
+    if (a.name) d.name = std::string(doc.text(*a.name));
     d.required = a.use && *a.use == "required";
-    LossyText type(a.type.value_or(std::string_view{}));
-    PrefixedName t = resolve_prefixed_name(ctx, type.view());
+    PrefixedName t = resolve_prefixed_name(ctx, doc.text(a.type.value_or(std::string_view{})));
     if (is_xsd_namespace(t.namespace_uri)) {
         JsonType k = xsd_builtin_to_json(t.local);
         if (k != JsonType::Absent) d.json_type = k;
     }
-    ct->attributes.push_back(std::move(d));
 }
 
 // An attribute of the complete profile: references and types kept by name
 // for resolution, global ones kept, a frame pushed for an anonymous type.
-void complete_attribute_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack) {
+void complete_attribute_start(Doc& doc, const XsdAttributes& a) {
+    ParseContext& ctx = doc.ctx;
+    XsdStack& stack = doc.stack;
     AttributeDef d;
-    if (a.name) d.name = LossyText(*a.name).str();
+    std::string_view name;
+    if (a.name) name = doc.text(*a.name);
     d.required = a.use && *a.use == "required";
     if (a.ref) {
         d.kind = AttributeDef::Kind::Ref;
-        d.name = std::string(local_name(LossyText(*a.ref).view()));
+        name = local_name(doc.text(*a.ref));
     } else if (a.type) {
-        LossyText type(*a.type);
-        TypeRef t = type_ref(ctx, type.view());
+        TypeRef t = type_ref(ctx, doc.text(*a.type));
         JsonType k = t.builtin ? builtin_kind(ctx, t.local) : JsonType::Absent;
         if (k != JsonType::Absent) d.json_type = k;
         if (!t.builtin) d.type_name = std::string(t.local);
     }
-    frame::Attribute f{d.name, frame::kDropped, 0};
+    d.name = std::string(name);
+    frame::Attribute f{name, frame::kDropped, 0};
     if (!stack.empty() && std::holds_alternative<frame::SchemaRoot>(stack.back())) {
         f.owner = frame::kGlobal;
         if (d.kind == AttributeDef::Kind::Declared) ctx.model.global_attributes.insert_or_assign(d.name, std::move(d));
@@ -285,22 +282,21 @@ void complete_attribute_start(ParseContext& ctx, const XsdAttributes& a, XsdStac
         f.index = attributes.size();
         attributes.push_back(std::move(d));
     }
-    stack.emplace_back(std::in_place_type<frame::Attribute>, std::move(f));
+    stack.emplace_back(std::in_place_type<frame::Attribute>, f);
 }
 
 // A union of the complete profile: its memberTypes, each built in or named.
-void union_start(const ParseContext& ctx, const xml::Event& tag, frame::SimpleType& st) {
+void union_start(Doc& doc, const Tag& tag, frame::SimpleType& st) {
     st.is_union = true;
-    LossyText list(collect_attributes(tag.body).member_types.value_or(std::string_view{}));
     constexpr std::string_view kSpace = " \t\r\n";
-    std::string_view rest = list.view();
+    std::string_view rest = doc.text(collect_attributes(tag.body).member_types.value_or(std::string_view{}));
     for (std::size_t start; (start = rest.find_first_not_of(kSpace)) != std::string_view::npos;) {
         rest.remove_prefix(start);
         std::string_view member = rest.substr(0, rest.find_first_of(kSpace));
         rest.remove_prefix(member.size());
-        TypeRef t = type_ref(ctx, member);
+        TypeRef t = type_ref(doc.ctx, member);
         if (t.builtin)
-            st.members.kinds.push_back(builtin_kind(ctx, t.local));
+            st.members.kinds.push_back(builtin_kind(doc.ctx, t.local));
         else
             st.members.names.emplace_back(t.local);
     }
@@ -308,18 +304,20 @@ void union_start(const ParseContext& ctx, const xml::Event& tag, frame::SimpleTy
 
 // A group or attribute group of the complete profile: a definition collects
 // like a complex type; a reference is an entry where it stands.
-void group_start(const XsdAttributes& a, XsdStack& stack, bool attribute_group) {
+void group_start(Doc& doc, const XsdAttributes& a, bool attribute_group) {
+    XsdStack& stack = doc.stack;
     if (a.name && !a.ref) {
         frame::ComplexType f;
         f.definition = attribute_group ? frame::ComplexType::Definition::AttributeGroup
                                        : frame::ComplexType::Definition::Group;
-        f.name = LossyText(*a.name).str();
+        f.name = doc.text(*a.name);
+        f.children = doc.children_list();
         stack.emplace_back(std::in_place_type<frame::ComplexType>, std::move(f));
         return;
     }
     if (a.ref) {
         if (frame::ComplexType* ct = nearest_complex_type(stack)) {
-            std::string name(local_name(LossyText(*a.ref).view()));
+            std::string name(local_name(doc.text(*a.ref)));
             if (attribute_group) {
                 AttributeDef d;
                 d.kind = AttributeDef::Kind::GroupRef;
@@ -339,7 +337,9 @@ void group_start(const XsdAttributes& a, XsdStack& stack, bool attribute_group) 
 }
 
 // The end of a group or attribute group of the complete profile.
-void group_end(ParseContext& ctx, XsdStack& stack) {
+void group_end(Doc& doc) {
+    ParseContext& ctx = doc.ctx;
+    XsdStack& stack = doc.stack;
     if (stack.empty()) return;
     if (std::holds_alternative<frame::Reference>(stack.back())) {
         stack.pop_back();
@@ -348,39 +348,35 @@ void group_end(ParseContext& ctx, XsdStack& stack) {
     auto* ct = std::get_if<frame::ComplexType>(&stack.back());
     if (!ct || ct->definition == frame::ComplexType::Definition::Type) return;
     ComplexTypeDef c;
-    c.children = std::move(ct->children);
+    c.children = doc.settle(ct->children);
     c.attributes = std::move(ct->attributes);
     auto& into = ct->definition == frame::ComplexType::Definition::Group ? ctx.model.groups : ctx.model.attribute_groups;
-    if (ct->name) into.insert_or_assign(std::move(*ct->name), std::move(c));
+    if (ct->name) into.insert_or_assign(std::string(*ct->name), std::move(c));
     stack.pop_back();
 }
 
-void derivation_start(ParseContext& ctx, const XsdAttributes& a, XsdStack& stack) {
+void derivation_start(Doc& doc, const XsdAttributes& a) {
+    ParseContext& ctx = doc.ctx;
+    XsdStack& stack = doc.stack;
     if (!a.base) return;
-    LossyText base(*a.base);
-    TypeRef b = type_ref(ctx, base.view());
+    TypeRef b = type_ref(ctx, doc.text(*a.base));
     bool builtin = b.builtin;
     if (!stack.empty()) {
         if (auto* ct = std::get_if<frame::ComplexType>(&stack.back())) {
             if (builtin)
                 ct->text_type = builtin_kind(ctx, b.local);
             else if (ct->name)
-                ctx.complex_bases.insert_or_assign(*ct->name, std::string(b.local));
+                ctx.complex_bases.insert_or_assign(*ct->name, b.local);
             if (!builtin && complete(ctx)) ct->base_name = std::string(b.local);
         } else if (auto* st = std::get_if<frame::SimpleType>(&stack.back())) {
             if (builtin)
                 st->base_kind = builtin_kind(ctx, b.local);
             else if (st->name)
-                ctx.simple_bases.insert_or_assign(*st->name, std::string(b.local));
+                ctx.simple_bases.insert_or_assign(*st->name, b.local);
             if (!builtin && complete(ctx)) st->base_name = std::string(b.local);
         }
     }
     stack.emplace_back(std::in_place_type<frame::Derivation>);
-}
-
-std::optional<std::string> optional_text(const std::optional<std::string_view>& raw) {
-    if (!raw) return std::nullopt;
-    return LossyText(*raw).str();
 }
 
 template <class Frame>
@@ -455,12 +451,12 @@ void prescan_root(ParseContext& context, std::string_view text, Bindings* own) {
         xml::Attribute a;
         while (attrs.next(a)) {
             if (a.name == "targetNamespace") {
-                if (!context.target_namespace) context.target_namespace = LossyText(a.value).str();
+                if (!context.target_namespace) context.target_namespace = lossy_str(a.value);
             } else if (a.name.starts_with("xmlns:")) {
-                context.prefixes.insert_or_assign(LossyText(a.name.substr(6)).str(), LossyText(a.value).str());
-                if (own) own->prefixes.insert_or_assign(LossyText(a.name.substr(6)).str(), LossyText(a.value).str());
+                context.prefixes.insert_or_assign(lossy_str(a.name.substr(6)), lossy_str(a.value));
+                if (own) own->prefixes.insert_or_assign(lossy_str(a.name.substr(6)), lossy_str(a.value));
             } else if (own && a.name == "xmlns") {
-                own->default_namespace = LossyText(a.value).str();
+                own->default_namespace = lossy_str(a.value);
             }
         }
         return;
@@ -471,10 +467,13 @@ namespace {
 
 void attach_inline_type(ParseContext& context, TypeDef type, XsdStack& stack);
 
-// Handles one start tag (or the start of an empty-element tag); gives the
-// location of an include or import.
-std::optional<std::string> handle_start_element(ParseContext& context, const xml::Event& tag, XsdStack& stack) {
-    switch (classify(local_name(tag.name))) {
+// Handles one start tag (or the start of an empty-element tag) of kind
+// `kind`; gives the location of an include or import.
+std::optional<std::string> handle_start_element(Doc& doc, const Tag& tag) {
+    const XsdName kind = tag.name;
+    ParseContext& context = doc.ctx;
+    XsdStack& stack = doc.stack;
+    switch (kind) {
         case XsdName::Schema: stack.emplace_back(std::in_place_type<frame::SchemaRoot>); break;
         case XsdName::Compositor: {
             frame::Compositor f;
@@ -484,35 +483,33 @@ std::optional<std::string> handle_start_element(ParseContext& context, const xml
         }
         case XsdName::ComplexType: {
             XsdAttributes a = collect_attributes(tag.body);
-            frame::ComplexType f;
-            f.name = optional_text(a.name);
+            frame::ComplexType& f = std::get<frame::ComplexType>(stack.emplace_back(std::in_place_type<frame::ComplexType>));
+            f.name = doc.text(a.name);
+            f.children = doc.children_list();
             f.mixed = a.mixed && *a.mixed == "true";
-            stack.emplace_back(std::in_place_type<frame::ComplexType>, std::move(f));
             break;
         }
         case XsdName::SimpleType: {
             XsdAttributes a = collect_attributes(tag.body);
-            stack.emplace_back(std::in_place_type<frame::SimpleType>, optional_text(a.name));
+            stack.emplace_back(std::in_place_type<frame::SimpleType>, doc.text(a.name));
             break;
         }
-        case XsdName::Derivation: derivation_start(context, collect_attributes(tag.body), stack); break;
-        case XsdName::Attribute: attribute_start(context, collect_attributes(tag.body), stack); break;
-        case XsdName::Element: element_start(context, collect_attributes(tag.body), stack); break;
+        case XsdName::Derivation: derivation_start(doc, collect_attributes(tag.body)); break;
+        case XsdName::Attribute: attribute_start(doc, collect_attributes(tag.body)); break;
+        case XsdName::Element: element_start(doc, collect_attributes(tag.body)); break;
         case XsdName::Include: {
             XsdAttributes a = collect_attributes(tag.body);
-            if (a.schema_location) return LossyText(*a.schema_location).str();
+            if (a.schema_location) return std::string(doc.text(*a.schema_location));
             break;
         }
         case XsdName::Union:
             if (complete(context) && !stack.empty())
-                if (auto* st = std::get_if<frame::SimpleType>(&stack.back())) union_start(context, tag, *st);
+                if (auto* st = std::get_if<frame::SimpleType>(&stack.back())) union_start(doc, tag, *st);
             break;
         case XsdName::Group:
         case XsdName::AttributeGroup:
             // Literally these are read through as if they were not there.
-            if (complete(context))
-                group_start(collect_attributes(tag.body), stack,
-                            classify(local_name(tag.name)) == XsdName::AttributeGroup);
+            if (complete(context)) group_start(doc, collect_attributes(tag.body), kind == XsdName::AttributeGroup);
             break;
         case XsdName::Other: break;
     }
@@ -524,7 +521,7 @@ std::optional<std::string> handle_start_element(ParseContext& context, const xml
 // ccts-cct:AmountType) would replace its own base and derive from itself.
 // The complete profile gives it what it inherits at once instead: the base's
 // text kind, children and attributes ahead of its own, and the base's base.
-void store_named_type(ParseContext& context, std::string name, TypeDef t) {
+void store_named_type(ParseContext& context, std::string_view name, TypeDef t) {
     auto& types = context.model.types;
     if (complete(context) && t.base_name == name) {
         auto old = types.find(name);
@@ -552,56 +549,66 @@ void store_named_type(ParseContext& context, std::string name, TypeDef t) {
             return;
         }
     }
-    types.insert_or_assign(std::move(name), std::move(t));
+    types.insert_or_assign(std::string(name), std::move(t));
 }
 
-void handle_end_element(ParseContext& context, std::string_view local, XsdStack& stack) {
-    switch (classify(local)) {
+void handle_end_element(Doc& doc, XsdName kind) {
+    ParseContext& context = doc.ctx;
+    XsdStack& stack = doc.stack;
+    switch (kind) {
         case XsdName::Element: pop_if<frame::Element>(stack); break;
         case XsdName::Compositor: pop_if<frame::Compositor>(stack); break;
         case XsdName::Derivation: pop_if<frame::Derivation>(stack); break;
         case XsdName::Attribute: pop_if<frame::Attribute>(stack); break;
         case XsdName::Group:
         case XsdName::AttributeGroup:
-            if (complete(context)) group_end(context, stack);
+            if (complete(context)) group_end(doc);
             break;
         case XsdName::Schema:
             if (!stack.empty()) stack.pop_back();
             break;
         case XsdName::SimpleType: {
+            // The top frame goes, whatever it is.
             if (stack.empty()) break;
-            XsdStackFrame top = std::move(stack.back());
-            stack.pop_back();
-            auto* st = std::get_if<frame::SimpleType>(&top);
-            if (!st) break;
+            auto* st = std::get_if<frame::SimpleType>(&stack.back());
+            if (!st) {
+                stack.pop_back();
+                break;
+            }
             TypeDef t = TypeDef::simple_of(st->base_kind == JsonType::Absent ? JsonType::String : st->base_kind);
             t.base_name = std::move(st->base_name);
+            const std::optional<std::string_view> name = st->name;
             if (st->is_union) {
                 // Named members are resolved with the rest of the schema.
                 t.simple = st->members.names.empty() ? union_kind(st->members.kinds) : JsonType::String;
-                if (!st->members.names.empty() && st->name) context.unions.insert_or_assign(*st->name, std::move(st->members));
+                if (!st->members.names.empty() && name)
+                    context.unions.insert_or_assign(std::string(*name), std::move(st->members));
             }
-            if (st->name)
-                store_named_type(context, std::move(*st->name), std::move(t));
+            stack.pop_back();
+            if (name)
+                store_named_type(context, *name, std::move(t));
             else
                 attach_inline_type(context, std::move(t), stack);
             break;
         }
         case XsdName::ComplexType: {
             if (stack.empty()) break;
-            XsdStackFrame top = std::move(stack.back());
-            stack.pop_back();
-            auto* ct = std::get_if<frame::ComplexType>(&top);
-            if (!ct) break;
-            ComplexTypeDef c;
-            c.children = std::move(ct->children);
-            c.attributes = std::move(ct->attributes);
-            c.mixed = ct->mixed;
-            c.text_type = ct->text_type;
-            TypeDef t = TypeDef::complex_of(std::move(c));
+            auto* ct = std::get_if<frame::ComplexType>(&stack.back());
+            if (!ct) {
+                stack.pop_back();
+                break;
+            }
+            TypeDef t;
+            t.kind = TypeDef::Kind::Complex;
+            t.complex.children = doc.settle(ct->children);
+            t.complex.attributes = std::move(ct->attributes);
+            t.complex.mixed = ct->mixed;
+            t.complex.text_type = ct->text_type;
             t.base_name = std::move(ct->base_name);
-            if (ct->name)
-                store_named_type(context, std::move(*ct->name), std::move(t));
+            const std::optional<std::string_view> name = ct->name;
+            stack.pop_back();
+            if (name)
+                store_named_type(context, *name, std::move(t));
             else
                 attach_inline_type(context, std::move(t), stack);
             break;
@@ -672,7 +679,7 @@ void attach_inline_type(ParseContext& context, TypeDef type, XsdStack& stack) {
     const frame::Element* open = nullptr;
     for (auto it = stack.rbegin(); it != stack.rend() && !open; ++it) open = std::get_if<frame::Element>(&*it);
     if (!open) return;
-    const std::string& n = open->name;
+    const std::string_view n = open->name;
 
     // A global declaration of the same name takes the type first, even when
     // the open element is a local one.
@@ -696,30 +703,44 @@ void attach_inline_type(ParseContext& context, TypeDef type, XsdStack& stack) {
 
 }  // namespace
 
-DocumentParser::DocumentParser(ParseContext& context, std::string text)
-    : context_(context), text_(std::move(text)), reader_(text_) {
+DocumentParser::DocumentParser(ParseContext& context, std::string text, Utf8 utf8, std::string_view path)
+    : context_(context),
+      text_(context.texts.emplace_back(std::move(text))),
+      path_(utf8 == Utf8::Deferred ? path : std::string_view{}),
+      utf8_(utf8 != Utf8::Unknown || xml::is_utf8(text_)),
+      tags_(text_, reads_ahead(context, text_.size())) {
+    if (tags_.ahead()) context_.reading_ahead = true;
+    // Checked here, while the tags are being read ahead, and before the first
+    // of them is acted on.
+    if (utf8 == Utf8::Deferred) not_utf8_ = !xml::is_utf8(text_);
+    stack_.reserve(16);
     prescan_root(context_, text_, complete(context_) ? &bindings_ : nullptr);
+}
+
+DocumentParser::~DocumentParser() {
+    if (tags_.ahead()) context_.reading_ahead = false;
 }
 
 Result<std::optional<std::string>> DocumentParser::next_location() {
     // Resumed after a followed document, whose bindings were in force.
     if (complete(context_)) context_.bindings = &bindings_;
+    Doc doc{context_, stack_, utf8_, spare_children_};
+    if (not_utf8_) return fail(messages::failed_to_read(path_, messages::kInvalidUtf8Stream));
     for (;;) {
-        auto ev = reader_.next();
-        if (!ev) return fail(messages::xml_parse_error(ev.error()));
-        switch (ev->kind) {
+        auto tag = tags_.next();
+        if (!tag) return fail(messages::xml_parse_error(tag.error()));
+        switch (tag->kind) {
             case xml::EventKind::StartTag:
-                if (auto location = handle_start_element(context_, *ev, stack_)) return location;
+                if (auto location = handle_start_element(doc, *tag)) return location;
                 break;
             case xml::EventKind::EmptyTag: {
-                auto location = handle_start_element(context_, *ev, stack_);
-                handle_end_element(context_, local_name(ev->name), stack_);
+                auto location = handle_start_element(doc, *tag);
+                handle_end_element(doc, tag->name);
                 if (location) return location;
                 break;
             }
-            case xml::EventKind::EndTag: handle_end_element(context_, local_name(ev->name), stack_); break;
-            case xml::EventKind::EndOfInput: return std::nullopt;
-            default: break;  // text, comments, declarations and references carry nothing
+            case xml::EventKind::EndTag: handle_end_element(doc, tag->name); break;
+            default: return std::nullopt;  // the end of the document
         }
     }
 }

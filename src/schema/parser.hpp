@@ -15,6 +15,7 @@
 #include "tessaly/error.hpp"
 #include "schema/model.hpp"
 #include "schema/parse_context.hpp"
+#include "schema/tags.hpp"
 #include "xml/names.hpp"
 #include "xml/reader.hpp"
 
@@ -27,6 +28,7 @@ namespace frame {
 // Where a declaration went (the complete profile gives an anonymous type to
 // exactly the declaration it stands in): a global one, a dropped one, or
 // entry `index` of the ComplexType frame at stack position `owner`.
+// Names held by frames are views into the texts the context keeps.
 inline constexpr std::size_t kGlobal = SIZE_MAX;
 inline constexpr std::size_t kDropped = SIZE_MAX - 1;
 
@@ -37,7 +39,7 @@ struct ComplexType {
     enum class Definition : std::uint8_t { Type, Group, AttributeGroup };
     Definition definition = Definition::Type;
     std::string base_name;  // complete profile: a derivation base not built in
-    std::optional<std::string> name;
+    std::optional<std::string_view> name;
     std::vector<ElementDef> children;
     // The first of `children` of each name, for the first `indexed` of them.
     StringMap<std::size_t> first_child;
@@ -47,7 +49,7 @@ struct ComplexType {
     JsonType text_type = JsonType::Absent;
 };
 struct SimpleType {
-    std::optional<std::string> name;
+    std::optional<std::string_view> name;
     JsonType base_kind = JsonType::Absent;
     std::string base_name;  // complete profile: a derivation base not built in
     // Complete profile: a union, the kinds of its built-in members and the
@@ -56,7 +58,7 @@ struct SimpleType {
     UnionMembers members;
 };
 struct Element {
-    std::string name;
+    std::string_view name;
     std::size_t owner = kGlobal;  // complete profile: where the declaration went
     std::size_t index = 0;
 };
@@ -67,7 +69,7 @@ struct Derivation {};
 // Complete profile only: an attribute declaration (for its anonymous simple
 // type), and a group or attribute group reference (for its end tag).
 struct Attribute {
-    std::string name;
+    std::string_view name;
     std::size_t owner = kGlobal;
     std::size_t index = 0;
 };
@@ -101,16 +103,39 @@ MaxOccurs max_occurs_of(std::optional<std::string_view> attribute) noexcept;
 // default namespace included. Reader errors stop the scan without a word.
 void prescan_root(ParseContext& context, std::string_view text, Bindings* own = nullptr);
 
+// What is known of a document's text being UTF-8.
+enum class Utf8 : std::uint8_t {
+    Checked,  // it is: no value taken from it needs checking again
+    Unknown,  // text in hand, not a file's: values not UTF-8 are decoded with replacement
+    // A file's text not checked yet, to be read ahead: the parser checks it
+    // while the tags are read, and fails before the first tag as reading the
+    // file would have.
+    Deferred,
+};
+
 // Parses one schema document held in memory: the bindings of its root
 // first, then every tag. It stops at each include or import that names a
 // location, so that the loader reads the document named there before this
 // one goes on: documents are read depth-first, each where it is named, and
-// no call nests per document, however long a chain of includes is.
+// no call nests per document, however long a chain of includes is. A long
+// document's tags are read ahead on a second thread (schema/tags.hpp).
 class DocumentParser {
 public:
-    DocumentParser(ParseContext& context, std::string text);
+    // The text is kept in the context until the load ends. `path`: the
+    // file's, for the error of a Deferred check.
+    DocumentParser(ParseContext& context, std::string text, Utf8 utf8, std::string_view path = {});
+    ~DocumentParser();
     DocumentParser(const DocumentParser&) = delete;
     DocumentParser& operator=(const DocumentParser&) = delete;
+
+    // Whether a document of `size` bytes read next would be read ahead, on
+    // its own thread (if one can be had): a long one, when no other document
+    // of the load is being read ahead. A document that one names is read in
+    // turn meanwhile, the other thread still reading ahead: so that two
+    // threads never wait for a third.
+    static bool reads_ahead(const ParseContext& context, std::size_t size) noexcept {
+        return size >= context.read_ahead_bytes && !context.reading_ahead;
+    }
 
     // The schemaLocation of the next include or import, or nothing once the
     // document has ended. Reader errors become "XML parse error: ...".
@@ -118,10 +143,16 @@ public:
 
 private:
     ParseContext& context_;
-    const std::string text_;  // the reader's events point into it
-    Bindings bindings_;       // complete profile: this document's own
-    xml::Reader reader_;
+    std::string_view text_;  // in context_.texts; the reader's events point into it
+    std::string path_;       // for the error of a Deferred check
+    bool utf8_;              // text_ is UTF-8 throughout (unless not_utf8_)
+    bool not_utf8_ = false;  // a Deferred check found it is not
+    Bindings bindings_;      // complete profile: this document's own
     XsdStack stack_;
+    // Lists of children no frame holds now, for the next frames to fill.
+    std::vector<std::vector<ElementDef>> spare_children_;
+    // Last: its thread, when it has one, reads text_ and nothing else.
+    TagReader tags_;
 };
 
 }  // namespace tessaly::schema

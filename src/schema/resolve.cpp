@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tessaly::schema {
@@ -34,28 +35,31 @@ void resolve_simple_kinds(ParseContext& ctx) {
         JsonType kind = JsonType::String;  // final kind, once Done
     };
     std::vector<Node> nodes(bases.size());
-    StringMap<std::int32_t> index;
+    ViewMap<std::int32_t> index(ctx.arena.get());
     index.reserve(bases.size());
     {
         std::int32_t i = 0;
         for (const auto& [name, base] : bases) index.emplace(name, i++);
     }
-    for (const auto& [name, base] : bases) {
-        Node& n = nodes[index.find(name)->second];
-        auto self = types.find(name);
-        if (self != types.end() && !self->second.is_complex()) n.self = &self->second;
-        const std::string* cur = &base;
-        for (int link = 1; link <= kMaxSimpleLinks; ++link) {
-            auto t = types.find(*cur);
-            if (t != types.end() && !t->second.is_complex()) {
-                n.target = &t->second;
-                auto j = index.find(*cur);
-                if (j != index.end()) n.next = j->second;
-                break;
+    {
+        std::int32_t i = 0;
+        for (const auto& [name, base] : bases) {
+            Node& n = nodes[i++];  // the index numbers the names in this order
+            auto self = types.find(name);
+            if (self != types.end() && !self->second.is_complex()) n.self = &self->second;
+            std::string_view cur = base;
+            for (int link = 1; link <= kMaxSimpleLinks; ++link) {
+                auto t = types.find(cur);
+                if (t != types.end() && !t->second.is_complex()) {
+                    n.target = &t->second;
+                    auto j = index.find(cur);
+                    if (j != index.end()) n.next = j->second;
+                    break;
+                }
+                auto further = bases.find(cur);
+                if (further == bases.end()) break;
+                cur = further->second;
             }
-            auto further = bases.find(*cur);
-            if (further == bases.end()) break;
-            cur = &further->second;
         }
     }
 
@@ -104,7 +108,6 @@ void resolve_simple_kinds(ParseContext& ctx) {
 }
 
 void inherit_complex_bases(ParseContext& ctx) {
-    auto& types = ctx.model.types;
     const auto& bases = ctx.complex_bases;
     if (bases.empty()) return;
 
@@ -129,26 +132,31 @@ void inherit_complex_bases(ParseContext& ctx) {
         std::uint32_t count = 0;         // complex types on the chain after this one
     };
     std::vector<Node> nodes(bases.size());
-    StringMap<std::int32_t> index;
+    ViewMap<std::int32_t> index(ctx.arena.get());
     index.reserve(bases.size());
     {
         std::int32_t i = 0;
         for (const auto& [name, base] : bases) index.emplace(name, i++);
     }
-    auto complex_of = [&](const std::string& name) -> ComplexTypeDef* {
-        auto t = types.find(name);
-        return t != types.end() && t->second.is_complex() ? &t->second.complex : nullptr;
+    // A name's type, when it is complex, and its number; through the
+    // numbering, so that each name is looked up once.
+    auto complex_of = [&](std::string_view name) -> std::pair<ComplexTypeDef*, TypeNameId> {
+        auto found = ctx.type_ids.find(name);
+        if (found == ctx.type_ids.end()) return {nullptr, kNoTypeName};
+        const TypeNameId id = found->second;
+        TypeDef* t = ctx.types_by_id[static_cast<std::size_t>(id)];
+        if (!t || !t->is_complex()) return {nullptr, kNoTypeName};
+        return {&t->complex, id};
     };
-    auto id_if_complex = [&](const std::string& name) {
-        return complex_of(name) ? ctx.model.type_name_id(name) : kNoTypeName;
-    };
-    for (const auto& [name, base] : bases) {
-        Node& n = nodes[index.find(name)->second];
-        n.self = complex_of(name);
-        n.self_id = id_if_complex(name);
-        n.base_id = id_if_complex(base);
-        auto j = index.find(base);
-        if (j != index.end()) n.next = j->second;
+    {
+        std::int32_t i = 0;
+        for (const auto& [name, base] : bases) {
+            Node& n = nodes[i++];  // the index numbers the names in this order
+            std::tie(n.self, n.self_id) = complex_of(name);
+            n.base_id = complex_of(base).second;
+            auto j = index.find(base);
+            if (j != index.end()) n.next = j->second;
+        }
     }
 
     // The values of a node whose base is settled (or has no base of its own).
@@ -207,27 +215,57 @@ void inherit_complex_bases(ParseContext& ctx) {
     }
 }
 
-void number_type_names(ParseContext& ctx) {
+void index_type_names(ParseContext& ctx) {
+    SchemaModel& model = ctx.model;
+    ctx.type_ids.clear();
+    ctx.type_name_order.clear();
+    ctx.types_by_id.clear();
+    ctx.element_links.clear();
+    // The names of `types` first, each new; then the names that element
+    // declarations give, in the order of their table, where not numbered yet.
+    const std::size_t most = model.types.size() + ctx.element_types.size();
+    ctx.type_ids.reserve(most);
+    ctx.type_name_order.reserve(most);
+    ctx.types_by_id.reserve(most);
+    for (auto& [name, type] : model.types) {
+        ctx.type_ids.emplace(name, static_cast<TypeNameId>(ctx.type_name_order.size()));
+        ctx.type_name_order.push_back(name);
+        ctx.types_by_id.push_back(&type);
+    }
+    ctx.element_links.reserve(ctx.element_types.size());
+    for (const auto& [element, type] : ctx.element_types) {
+        auto [it, added] = ctx.type_ids.try_emplace(type, static_cast<TypeNameId>(ctx.type_name_order.size()));
+        if (added) {
+            ctx.type_name_order.push_back(type);
+            ctx.types_by_id.push_back(nullptr);
+        }
+        ctx.element_links.emplace(element, it->second);
+    }
+}
+
+void publish_type_names(ParseContext& ctx) {
     SchemaModel& model = ctx.model;
     model.type_name_ids.clear();
     model.type_names.clear();
-    auto number = [&](const std::string& name) {
-        if (model.type_name_ids.try_emplace(name, static_cast<TypeNameId>(model.type_names.size())).second)
-            model.type_names.push_back(name);
-    };
-    for (const auto& [name, type] : model.types) number(name);
-    for (const auto& [element, type] : ctx.element_types) number(type);
+    model.type_name_ids.reserve(model.types.size());
+    model.type_names.reserve(ctx.type_name_order.size());
+    for (std::string_view name : ctx.type_name_order) {
+        model.type_name_ids.emplace(std::string(name), static_cast<TypeNameId>(model.type_names.size()));
+        model.type_names.emplace_back(name);
+    }
+}
+
+void number_type_names(ParseContext& ctx) {
+    index_type_names(ctx);
+    publish_type_names(ctx);
 }
 
 void link_named_types(ParseContext& ctx) {
     SchemaModel& model = ctx.model;
 
-    // What each element name resolves to, found once per name rather than
-    // once per declaration.
-    StringMap<TypeNameId> links;
-    links.reserve(ctx.element_types.size());
-    for (const auto& [element, type] : ctx.element_types) links.emplace(element, model.type_name_id(type));
-
+    // What each element name resolves to was found once per name when the
+    // names were numbered, rather than once per declaration.
+    const auto& links = ctx.element_links;
     auto link = [&](ElementDef& e) {
         auto it = links.find(e.name.local);
         e.named_type = it == links.end() ? kNoTypeName : it->second;
@@ -236,6 +274,7 @@ void link_named_types(ParseContext& ctx) {
     // Every declaration of the model, at any depth of inline types, without
     // recursion: inline types can nest as deep as the schema text does.
     std::vector<TypeDef*> todo;
+    todo.reserve(model.types.size() + model.elements.size());
     for (auto& [name, type] : model.types) todo.push_back(&type);
     for (auto& [name, e] : model.elements) {
         link(e);
@@ -261,10 +300,14 @@ void link_named_types(ParseContext& ctx) {
 void record_unresolved_types(ParseContext& ctx) {
     // The maps have no order of their own: the names are listed sorted.
     std::vector<std::string> missing;
-    auto check = [&](const std::string& type) {
-        if (!ctx.model.types.contains(type)) missing.push_back(type);
+    auto check = [&](std::string_view type) {
+        if (!ctx.model.types.contains(type)) missing.emplace_back(type);
     };
-    for (const auto& [element, type] : ctx.element_types) check(type);
+    // The types of element declarations were numbered: the numbers past
+    // those of `types` name no type.
+    for (const auto& [element, id] : ctx.element_links)
+        if (!ctx.types_by_id[static_cast<std::size_t>(id)])
+            missing.emplace_back(ctx.type_name_order[static_cast<std::size_t>(id)]);
     for (const auto& [name, base] : ctx.complex_bases) check(base);
     for (const auto& [name, base] : ctx.simple_bases) check(base);
     std::sort(missing.begin(), missing.end());

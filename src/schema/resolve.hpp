@@ -17,6 +17,12 @@ namespace tessaly::schema {
 // below record type names by number.
 void number_type_names(ParseContext& context);
 
+// Its two halves: the numbers in the context's tables, which the passes
+// below read; then the model's list and map of the names. The second may
+// run beside the passes below (none of them reads it).
+void index_type_names(ParseContext& context);
+void publish_type_names(ParseContext& context);
+
 // Kinds of named simple types whose base is another named simple type.
 void resolve_simple_kinds(ParseContext& context);
 

@@ -22,7 +22,7 @@ std::size_t declarations_in(const TypeDef& t) {
 
 class Copier {
 public:
-    Copier(const StringMap<TypeDef>& snapshot, const StringMap<std::string>& element_types, std::size_t budget)
+    Copier(const StringMap<TypeDef>& snapshot, const ViewMap<std::string_view>& element_types, std::size_t budget)
         : snapshot_(snapshot), element_types_(element_types), budget_(budget) {}
 
     // Gives the children of `type` their named types. Recursion is bounded:
@@ -36,7 +36,7 @@ public:
                 if (!resolve_children_types(child.type_def, in_progress)) return false;
                 continue;
             }
-            const std::string& t = named->second;
+            const std::string t(named->second);
             auto found = snapshot_.find(t);
             if (found != snapshot_.end()) {
                 std::size_t cost = 1 + declarations_in(found->second);
@@ -56,7 +56,7 @@ public:
 
 private:
     const StringMap<TypeDef>& snapshot_;
-    const StringMap<std::string>& element_types_;
+    const ViewMap<std::string_view>& element_types_;
     std::size_t budget_;
 };
 

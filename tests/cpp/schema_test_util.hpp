@@ -193,7 +193,7 @@ inline std::string dump(const TypeDef& t) {
 template <class Map, class Text>
 void dump_table(std::string& s, const char* tag, char sep, const Map& m, Text text) {
     std::map<std::string, std::string> sorted;
-    for (const auto& [k, v] : m) sorted[k] = text(v);
+    for (const auto& [k, v] : m) sorted[std::string(k)] = text(v);
     for (const auto& [k, v] : sorted) s += std::string(tag) + " " + k + sep + v + "\n";
 }
 
@@ -205,7 +205,7 @@ inline std::string dump(const ParseContext& ctx) {
     std::string s;
     dump_table(s, "E", ':', ctx.model.elements, [](const ElementDef& e) { return dump(e.type_def); });
     dump_table(s, "T", ':', ctx.model.types, [](const TypeDef& t) { return dump(t); });
-    auto same = [](const std::string& v) { return v; };
+    auto same = [](std::string_view v) { return std::string(v); };
     dump_table(s, "named", '=', ctx.element_types, same);
     dump_table(s, "cbase", '=', ctx.complex_bases, same);
     dump_table(s, "sbase", '=', ctx.simple_bases, same);
