@@ -14,8 +14,12 @@ namespace tessaly::schema {
 // alone until it is handed over (`filled`), then read by the parser alone
 // until it is given back (`released`); the counters only grow.
 struct TagReader::Ahead {
+    // Room for more than 11000 tags (the first blocks are short), the whole
+    // of the UBL common aggregate components (about 5600), so that the
+    // thread never waits while the parser reads the documents that one
+    // names; 384 KiB, whatever the document's length.
     static constexpr std::uint32_t kBlockTags = 1024;
-    static constexpr std::uint32_t kBlocks = 8;
+    static constexpr std::uint32_t kBlocks = 16;
     struct Block {
         std::uint32_t count;
         Tag tags[kBlockTags];
