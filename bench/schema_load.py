@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Schema load times of the C++ core.
 
-Builds bench/schema_load.cpp against the core's sources (into bench/out/) and
+Builds bench/schema_load.cpp with CMake (into build/bench/) and
 runs it: two synthetic worst cases for named-type resolution and every entry
 schema of the shared corpus, each checked, then timed over repeated loads.
 
@@ -10,7 +10,6 @@ schema of the shared corpus, each checked, then timed over repeated loads.
 The corpus defaults to <repo root>/../shared/corpus; without it only the
 synthetic cases run.
 """
-import glob
 import os
 import subprocess
 import sys
@@ -18,23 +17,17 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
-def build(out):
-    sources = [os.path.join(ROOT, "bench", "schema_load.cpp"), os.path.join(ROOT, "src", "error.cpp")]
-    for folder in ("io", "xml", "schema"):
-        sources += sorted(glob.glob(os.path.join(ROOT, "src", folder, "*.cpp")))
-    newest = max(os.path.getmtime(s) for s in sources + glob.glob(os.path.join(ROOT, "src", "*", "*.hpp")))
-    if os.path.exists(out) and os.path.getmtime(out) >= newest:
-        return
-    cxx = os.environ.get("CXX", "g++")
-    cmd = [cxx, "-std=c++23", "-O2", "-DNDEBUG", "-pthread", "-I" + os.path.join(ROOT, "src"), *sources, "-o", out]
-    subprocess.run(cmd, check=True)
+def build_target(name):
+    """The core's bench program `name`, built with CMake into build/bench; its path."""
+    build = os.path.join(ROOT, "build", "bench")
+    subprocess.run(["cmake", "-S", ROOT, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
+                    "-DTESSALY_BENCH=ON", "-DTESSALY_PYTHON=OFF"], check=True, capture_output=True)
+    subprocess.run(["cmake", "--build", build, "--target", name], check=True, capture_output=True)
+    return os.path.join(build, name)
 
 
 def main():
-    out_dir = os.path.join(ROOT, "bench", "out")
-    os.makedirs(out_dir, exist_ok=True)
-    exe = os.path.join(out_dir, "schema_load")
-    build(exe)
+    exe = build_target("schema_load")
     corpus = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(ROOT), "shared", "corpus")
     return subprocess.run([exe, corpus]).returncode
 

@@ -37,6 +37,7 @@ import corpus  # noqa: E402
 import dense  # noqa: E402
 import generate  # noqa: E402
 from run import build_pugixml  # noqa: E402
+from schema_load import build_target  # noqa: E402
 
 UBL = corpus.CORPUS / "ubl-2.1" / "xsd" / "maindoc" / "UBL-Invoice-2.1.xsd"
 RECORD = {"orders": "feed/order", "telemetry": "telemetry/site"}
@@ -143,11 +144,7 @@ def run_case(name: str, *args) -> dict:
 
 
 def build_core() -> Path:
-    build = ROOT / "build" / "bench"
-    subprocess.run(["cmake", "-S", str(ROOT), "-B", str(build), "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-                    "-DTESSALY_BENCH=ON", "-DTESSALY_PYTHON=OFF"], check=True, capture_output=True)
-    subprocess.run(["cmake", "--build", str(build), "--target", "convert_core"], check=True, capture_output=True)
-    return build / "convert_core"
+    return Path(build_target("convert_core"))
 
 
 def core_seconds(binary: Path, xml: Path, xsd: Path, repeat: int, digest: str) -> float:
