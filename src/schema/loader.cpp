@@ -195,6 +195,11 @@ ParseContext fresh_context(std::string base_dir, const LoadOptions& options) {
     return context;
 }
 
+// A model with at least this many named types and element names given a
+// type is resolved on two threads (below); a smaller one takes less time
+// than starting a thread does.
+constexpr std::size_t kResolveApart = 1024;
+
 // resolve() and resolve_complete(), with the model's list of type names and
 // the links of every declaration to its type made on a second thread
 // meanwhile: they write what no other pass reads or writes (the list and
@@ -207,6 +212,14 @@ void resolve_all(ParseContext& context) {
         publish_type_names(context);
         link_named_types(context);
     };
+    if (context.type_name_order.size() + context.element_links.size() < kResolveApart) {
+        names_and_links();
+        resolve_simple_kinds(context);
+        inherit_complex_bases(context);
+        record_unresolved_types(context);
+        resolve_complete(context);
+        return;
+    }
     try {
         linking = std::thread([&] {
             try {

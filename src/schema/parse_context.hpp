@@ -45,9 +45,10 @@ template <class V>
 using ViewMap = std::pmr::unordered_map<std::string_view, V, StringHash, std::equal_to<>>;
 
 // Documents this long are read ahead on a second thread: the UBL common
-// components (2.4 MB and 220 kB) are, a schema of a few files of tens of
-// kilobytes is not (a thread costs more than reading it takes).
-inline constexpr std::size_t kReadAheadBytes = std::size_t{128} * 1024;
+// aggregate components (2.4 MB) and DocBook's schema (760 kB) are; a
+// document of a few hundred kilobytes is not (starting a thread, and
+// handing the tags over, cost about what reading it takes).
+inline constexpr std::size_t kReadAheadBytes = std::size_t{512} * 1024;
 
 struct ParseContext {
     ParseContext() = default;
@@ -61,7 +62,7 @@ struct ParseContext {
     // Where the side tables keep their entries: handed out in bulk and
     // released all at once when the context goes, never one by one.
     std::unique_ptr<std::pmr::monotonic_buffer_resource> arena =
-        std::make_unique<std::pmr::monotonic_buffer_resource>(std::size_t{64} * 1024);
+        std::make_unique<std::pmr::monotonic_buffer_resource>(std::size_t{4} * 1024);
 
     // Directory that schemaLocation values are joined to when nothing is
     // found beside the document that names them: the main document's.
