@@ -46,26 +46,11 @@ public:
         for (std::size_t i = h & mask;; i = (i + 1) & mask) {
             const Slot& s = slots_[i];
             if (!s.name) return nullptr;
-            if (s.hash == h && s.context == context && s.size == name.size() && same_bytes(s.name, name)) {
+            if (s.hash == h && s.context == context && s.size == name.size() && same_name(s.name, name)) {
                 if (stored) *stored = s.name;
                 return &s.value;
             }
         }
-    }
-
-    // Equal hashes nearly always mean equal names, so the bytes are compared
-    // in a few word loads rather than through a library call.
-    static bool same_bytes(const char* stored, std::string_view name) {
-        const std::size_t n = name.size();
-        const char* p = name.data();
-        auto word = [](const char* at) {
-            std::uint64_t w;
-            std::memcpy(&w, at, 8);
-            return w;
-        };
-        if (n > 16) return std::memcmp(stored, p, n) == 0;
-        if (n >= 8) return word(stored) == word(p) && word(stored + n - 8) == word(p + n - 8);
-        return n == 0 || storage::tail_word(stored, n) == storage::tail_word(p, n);
     }
 
     // Remembers (context, name). A document with a great many distinct names
@@ -115,7 +100,7 @@ private:
 namespace {
 
 // Lookups below an element that declares no children are those of the top.
-constexpr std::uint32_t kTopContext = DeclAutomaton::kTop;
+constexpr std::uint32_t kTopContext = DeclAutomaton::kTop;  // as open() computes it
 
 void derive(DeclState& s) {
     s.complex = s.decl && s.type->is_complex();
@@ -160,13 +145,7 @@ StateId DeclAutomaton::intern(DeclState s) {
     return id;
 }
 
-DeclAutomaton::Opened DeclAutomaton::open(StateId parent, std::string_view local) {
-    const std::uint32_t context = parent != kTop && states_[parent].complex ? parent : kTopContext;
-    const std::size_t first = local.empty() ? 0 : static_cast<unsigned char>(local[0]);
-    Recent& recent = recent_elements_[(context * 64 + first * 8 + local.size()) % kRecent];
-    if (recent.name && recent.context == context && recent.size == local.size() &&
-        Transitions::same_bytes(recent.name, local)) [[likely]]
-        return {recent.a, recent.b};
+DeclAutomaton::Opened DeclAutomaton::open_unseen(std::uint32_t context, std::string_view local, Recent& recent) {
     std::uint64_t h;
     const char* stored = nullptr;
     if (const auto* found = elements_->find(context, local, h, &stored)) [[likely]] {
@@ -189,11 +168,8 @@ StateId DeclAutomaton::switch_type(StateId found, std::string_view type_local) {
     return to;
 }
 
-DeclAutomaton::Attribute DeclAutomaton::attribute(StateId state, std::string_view name, std::size_t place) {
-    Recent& recent = recent_attributes_[(state * 8 + std::min<std::size_t>(place, 7)) % kRecent];
-    if (recent.name && recent.context == state && recent.place == place && recent.size == name.size() &&
-        Transitions::same_bytes(recent.name, name)) [[likely]]
-        return {attribute_decls_[recent.a], recent.b};
+DeclAutomaton::Attribute DeclAutomaton::attribute_unseen(StateId state, std::string_view name, std::size_t place,
+                                                         Recent& recent) {
     std::uint64_t h;
     const char* stored = nullptr;
     if (const auto* found = attributes_->find(state, name, h, &stored)) [[likely]] {

@@ -12,7 +12,9 @@
 // pairs a document visits (up to a bound past which pairs are worked out
 // afresh each time), never with its length.
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "storage/key_table.hpp"
+#include "storage/name_hash.hpp"
 #include "schema/model.hpp"
 
 namespace tessaly::converter {
@@ -96,7 +99,16 @@ public:
         storage::KeyId key;
     };
     // The element `local` opened below an element of state `parent` (or kTop).
-    Opened open(StateId parent, std::string_view local);
+    // Below an element that declares no children, the lookups are the top's.
+    Opened open(StateId parent, std::string_view local) {
+        const std::uint32_t context = parent != kTop && states_[parent].complex ? parent : kTop;
+        const std::size_t first = local.empty() ? 0 : static_cast<unsigned char>(local[0]);
+        Recent& recent = recent_elements_[(context * 64 + first * 8 + local.size()) % kRecent];
+        if (recent.name && recent.context == context && recent.size == local.size() && same_name(recent.name, local))
+            [[likely]]
+            return {recent.a, recent.b};
+        return open_unseen(context, local, recent);
+    }
 
     // The state an xsi:type naming `type_local` gives an element found in
     // state `found`: `found` itself when the name switches nothing.
@@ -108,13 +120,39 @@ public:
     };
     // Attribute `name`, the tag's `place`-th (from 0), of an element of
     // complex state `state`.
-    Attribute attribute(StateId state, std::string_view name, std::size_t place);
+    Attribute attribute(StateId state, std::string_view name, std::size_t place) {
+        Recent& recent = recent_attributes_[(state * 8 + std::min<std::size_t>(place, 7)) % kRecent];
+        if (recent.name && recent.context == state && recent.place == place && recent.size == name.size() &&
+            same_name(recent.name, name)) [[likely]]
+            return {attribute_decls_[recent.a], recent.b};
+        return attribute_unseen(state, name, place, recent);
+    }
 
     const DeclState& state(StateId id) const { return states_[id]; }
 
 private:
     class Transitions;
+    struct Recent;
     StateId intern(DeclState s);
+    // The lookups that miss the recent tables, out of line: they hash, and
+    // the first time a pair comes, ask the policy.
+    Opened open_unseen(std::uint32_t context, std::string_view local, Recent& recent);
+    Attribute attribute_unseen(StateId state, std::string_view name, std::size_t place, Recent& recent);
+
+    // Equal lengths given, whether a stored name equals `name`: a few word
+    // loads rather than a library call.
+    static bool same_name(const char* stored, std::string_view name) {
+        const std::size_t n = name.size();
+        const char* p = name.data();
+        if (n > 16) return std::memcmp(stored, p, n) == 0;
+        auto word = [](const char* at) {
+            std::uint64_t w;
+            std::memcpy(&w, at, 8);
+            return w;
+        };
+        if (n >= 8) return word(stored) == word(p) && word(stored + n - 8) == word(p + n - 8);
+        return n == 0 || storage::tail_word(stored, n) == storage::tail_word(p, n);
+    }
 
     const ResolutionPolicy& policy_;
     storage::KeyTable& keys_;

@@ -115,8 +115,9 @@ bool short_decimal(std::string_view t, double& out) {
     return true;
 }
 
-Value coerce_float(std::string_view t) {
-    if (double d; short_decimal(t, d)) return Value::floating(d);
+// Everything but a short decimal: out of line, so that the common cases
+// need no registers saved for it.
+[[gnu::noinline]] Value coerce_long_float(std::string_view t) {
     // The words inf, infinity and nan would parse, but never to a finite
     // number, so they are left out of the syntax and stay strings.
     long long magnitude = 0;
@@ -132,6 +133,11 @@ Value coerce_float(std::string_view t) {
     if (r.ec != std::errc() || r.ptr != t.data() + t.size()) return Value::string(t);
     if (!(d - d == 0)) return Value::string(t);  // not finite
     return Value::floating(d);
+}
+
+inline Value coerce_float(std::string_view t) {
+    if (double d; short_decimal(t, d)) return Value::floating(d);
+    return coerce_long_float(t);
 }
 
 // An exact integer from its significant digits t[first, end) (none: zero),
@@ -157,7 +163,7 @@ Value exact_integer(std::string_view t, bool negative, std::size_t first, std::s
 }
 
 // [sign] digits, any number of them.
-Value coerce_exact_integer(std::string_view t, storage::Arena* arena) {
+[[gnu::noinline]] Value coerce_exact_integer(std::string_view t, storage::Arena* arena) {
     std::size_t i = 0, n = t.size();
     bool negative = false;
     if (i < n && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
@@ -173,7 +179,7 @@ Value coerce_exact_integer(std::string_view t, storage::Arena* arena) {
 // its normal form (no '+', no leading zeros but one before the point, no
 // trailing zeros after it, no point without digits after it, no sign on
 // zero), from its own digits: never through a double.
-Value coerce_exact_decimal(std::string_view t, storage::Arena* arena) {
+[[gnu::noinline]] Value coerce_exact_decimal(std::string_view t, storage::Arena* arena) {
     std::size_t i = 0, n = t.size();
     bool negative = false;
     if (i < n && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
