@@ -33,6 +33,30 @@ constexpr std::size_t kSpacesRun = kBreakRun - 2;
 // Room that a number needs at most: 20 digits and a sign, or a float text.
 constexpr std::size_t kNumberRoom = 32;
 
+// "00" to "99".
+constexpr std::array<char, 200> kDigitPairs = [] {
+    std::array<char, 200> a{};
+    for (int i = 0; i < 100; ++i) {
+        a[2 * i] = static_cast<char>('0' + i / 10);
+        a[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return a;
+}();
+
+// Most numbers in documents are small: one or two digits without the
+// general routine's length count. Returns the length written at `o`.
+inline std::size_t write_uint(char* o, std::uint64_t v) {
+    if (v < 10) {
+        *o = static_cast<char>('0' + v);
+        return 1;
+    }
+    if (v < 100) {
+        std::memcpy(o, kDigitPairs.data() + 2 * v, 2);
+        return 2;
+    }
+    return static_cast<std::size_t>(std::to_chars(o, o + kNumberRoom, v).ptr - o);
+}
+
 // The longest string whose worst-case escaped text (every byte \u00XX, plus
 // quotes) fits in an empty staging buffer.
 constexpr std::size_t kReservableString = (kStagingBytes - 2) / escape::kMaxEscape;
@@ -321,7 +345,7 @@ inline void Writer<Pretty>::value(const Value& v) {
             char* o = direct ? buf_ + pos_ : tmp;
             std::size_t n;
             if (v.kind() == Kind::UInt) {
-                n = static_cast<std::size_t>(std::to_chars(o, o + kNumberRoom, v.as_uint()).ptr - o);
+                n = write_uint(o, v.as_uint());
             } else if (v.kind() == Kind::Int) {
                 n = static_cast<std::size_t>(std::to_chars(o, o + kNumberRoom, v.as_int()).ptr - o);
             } else {
