@@ -9,7 +9,7 @@ namespace tessaly::converter {
 namespace {
 
 // Attribute `a`, the tag's `place`-th, as a member typed by its declaration.
-inline void add_attribute(const xml::Attribute& a, std::size_t place, StateId state, DeclAutomaton& automaton,
+[[gnu::always_inline]] inline void add_attribute(const xml::Attribute& a, std::size_t place, StateId state, DeclAutomaton& automaton,
                           InputText& input, std::vector<storage::Member>& out) {
     // The name is only peeked at: the automaton keeps its own copy.
     const DeclAutomaton::Attribute at = automaton.attribute(state, input.peek(a.name), place);
