@@ -61,11 +61,30 @@ char* format_short_decimal(double v, char* o) {
         // any t below it (t < 1e15 here).
         double m = (t + 0x1p52) - 0x1p52;
         if (m == 0 || m / kPow10[k] != v) continue;
-        char digits[16];
-        int n = static_cast<int>(std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(m)).ptr - digits);
-        int e = n - 1 - k;  // decimal exponent of the first digit
+        // The digits of m end at digits + 16; everything is then placed
+        // with copies of 16 bytes, which stay within the 32 bytes that
+        // `o` (at most one byte into the output) has room for.
+        char digits[48];
+        char* end = digits + 16;
+        char* d = end;
+        for (auto w = static_cast<std::uint64_t>(m); w > 0; w /= 10) *--d = static_cast<char>('0' + w % 10);
+        const int n = static_cast<int>(end - d);
+        const int e = n - 1 - k;  // decimal exponent of the first digit
         if (e < -5) return nullptr;
-        return put_positional(o, digits, n, e);
+        if (k == 0) {  // a whole number, with no trailing zeros to add
+            std::memcpy(o, d, 16);
+            std::memcpy(o + n, ".0", 2);
+            return o + n + 2;
+        }
+        if (e >= 0) {
+            std::memcpy(o, d, 16);
+            o[e + 1] = '.';
+            std::memcpy(o + e + 2, d + e + 1, 16);
+            return o + n + 1;
+        }
+        std::memcpy(o, "0.000000", 8);
+        std::memcpy(o + 1 - e, d, 16);
+        return o + 1 - e + n;
     }
     return nullptr;
 }
