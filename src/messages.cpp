@@ -119,10 +119,6 @@ TessalyError invalid_record_path(std::string_view record) {
 
 TessalyError invalid_byte_range(std::string_view why) { return TessalyError::conversion(joined("invalid byte range: ", why)); }
 
-TessalyError output_not_utf8(const xml::Utf8Error& error) {
-    return TessalyError::conversion(joined("UTF-8 error: ", utf8_error(error)));
-}
-
 std::string internal_error(std::string_view what) { return joined("internal error: ", what); }
 
 }  // namespace tessaly::messages

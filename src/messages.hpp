@@ -65,8 +65,6 @@ TessalyError record_path_mismatch(std::string_view found, std::string_view expec
 TessalyError invalid_record_path(std::string_view record);
 // A byte range asked of a stream, of a bare name, or with its end before its start.
 TessalyError invalid_byte_range(std::string_view why);
-// Output text that is not UTF-8 although its input was checked to be.
-TessalyError output_not_utf8(const xml::Utf8Error& error);
 
 // A C++ exception stopped at the Python boundary, with its what() when it has one.
 std::string internal_error(std::string_view what);
