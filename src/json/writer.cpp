@@ -132,6 +132,8 @@ private:
     };
 
     [[gnu::always_inline]] inline void value(const Value& v);
+    [[gnu::always_inline]] inline void scalar_at(const std::uint8_t*& p);
+    [[gnu::always_inline]] inline void number(Kind kind, std::uint64_t bits);
     void string(std::string_view s);
     void string_in_pieces(std::string_view s);
     [[gnu::always_inline]] inline void line_break(bool comma, std::size_t spaces);
@@ -331,31 +333,77 @@ void Writer<Pretty>::string_in_pieces(std::string_view s) {
     put_char('"');
 }
 
+// A number of `kind`, given as its 64 bits (a float's too).
+template <bool Pretty>
+inline void Writer<Pretty>::number(Kind kind, std::uint64_t bits) {
+    char tmp[kNumberRoom];
+    const bool direct = room() >= kNumberRoom;
+    char* o = direct ? buf_ + pos_ : tmp;
+    std::size_t n;
+    if (kind == Kind::UInt) {
+        n = write_uint(o, bits);
+    } else if (kind == Kind::Int) {
+        n = static_cast<std::size_t>(std::to_chars(o, o + kNumberRoom, static_cast<std::int64_t>(bits)).ptr - o);
+    } else {
+        double f;
+        std::memcpy(&f, &bits, sizeof f);
+        n = format_float(f, o);
+    }
+    if (direct) {
+        pos_ += n;
+    } else {
+        put(tmp, n);
+    }
+}
+
+// The packed value at `p`, which is not an array or object, written
+// straight from its bytes; moves `p` past it.
+template <bool Pretty>
+inline void Writer<Pretty>::scalar_at(const std::uint8_t*& p) {
+    const std::uint8_t* tag = p;
+    const auto kind = static_cast<Kind>(*p++);
+    switch (kind) {
+        case Kind::Null: put("null"); return;
+        case Kind::False: put("false"); return;
+        case Kind::True: put("true"); return;
+        case Kind::UInt: number(Kind::UInt, packed::get_varint(p)); return;
+        case Kind::Int: number(Kind::Int, ~packed::get_varint(p)); return;
+        case Kind::Float: {
+            std::uint64_t bits;
+            std::memcpy(&bits, p, sizeof bits);
+            p += sizeof bits;
+            number(Kind::Float, bits);
+            return;
+        }
+        case Kind::String:
+        case Kind::NumberText: {
+            const std::uint64_t d = packed::get_varint(p);
+            const auto n = static_cast<std::size_t>(packed::get_varint(p));
+            const std::string_view text{n ? packed::at_distance<char>(tag, d) : "", n};
+            if (kind == Kind::String) {
+                string(text);
+            } else {
+                put(text);
+            }
+            return;
+        }
+        default: return;  // containers are the caller's
+    }
+}
+
 template <bool Pretty>
 inline void Writer<Pretty>::value(const Value& v) {
     switch (v.kind()) {
         case Kind::Null: put("null"); return;
         case Kind::False: put("false"); return;
         case Kind::True: put("true"); return;
-        case Kind::UInt:
-        case Kind::Int:
+        case Kind::UInt: number(Kind::UInt, v.as_uint()); return;
+        case Kind::Int: number(Kind::Int, static_cast<std::uint64_t>(v.as_int())); return;
         case Kind::Float: {
-            char tmp[kNumberRoom];
-            const bool direct = room() >= kNumberRoom;
-            char* o = direct ? buf_ + pos_ : tmp;
-            std::size_t n;
-            if (v.kind() == Kind::UInt) {
-                n = write_uint(o, v.as_uint());
-            } else if (v.kind() == Kind::Int) {
-                n = static_cast<std::size_t>(std::to_chars(o, o + kNumberRoom, v.as_int()).ptr - o);
-            } else {
-                n = format_float(v.as_float(), o);
-            }
-            if (direct) {
-                pos_ += n;
-            } else {
-                put(tmp, n);
-            }
+            std::uint64_t bits;
+            const double f = v.as_float();
+            std::memcpy(&bits, &f, sizeof bits);
+            number(Kind::Float, bits);
             return;
         }
         case Kind::String: string(v.as_string()); return;
@@ -397,8 +445,13 @@ void Writer<Pretty>::write(const Value& root) {
                 std::string_view key = keys_[static_cast<KeyId>(packed::get_varint(p))];
                 put_short<RenderedKeys::kReadAhead>(key.data(), key.size());
             }
+            const auto kind = static_cast<Kind>(*p);
+            if (kind != Kind::Object && kind != Kind::Array) {
+                scalar_at(p);
+                continue;
+            }
             Value child = packed::get_value(p);
-            if ((child.kind() == Kind::Object || child.kind() == Kind::Array) && child.size() > 0) {
+            if (child.size() > 0) {
                 top.next = p;  // before value(), which grows the stack and may move `top`
                 top.left = left;
                 top.started = true;
