@@ -186,8 +186,7 @@ private:
                 text_value = coerce_value(*t, state.text_kind, &arena_);
                 text = &text_value;
             }
-        std::span<const storage::Member> attrs(attributes_.data() + f.attributes_begin,
-                                            attributes_.size() - f.attributes_begin);
+        std::span<storage::Member> attrs(attributes_.data() + f.attributes_begin, attributes_.size() - f.attributes_begin);
         std::span<ChildSlot> kids(children_.data() + f.children_begin, children_.size() - f.children_begin);
         ClosedElement closed{f, attrs, text, kids};
         // Text that became a number, a boolean or nothing is no longer
