@@ -54,23 +54,23 @@ public:
     // record) once the reader has passed `stop_at`.
     Result<std::optional<storage::Value>> next_record(xml::Reader& reader, InterruptCheck interrupt,
                                                       std::uint64_t stop_at) {
-        // A local count stays in a register while the events go by.
-        unsigned until_check = until_check_;
         Handled h;
         if (stop_at == UINT64_MAX && assumed_ == 0) [[likely]] {
+            // A local count stays in a register while the events go by.
+            unsigned until_check = until_check_;
             while ((h = next_event<false>(reader, interrupt, until_check)) == Handled::Event) {
             }
+            until_check_ = until_check;
         } else {
             while (true) {
                 if (record_at_ == kNone && stop_at != UINT64_MAX && reader.position() >= stop_at) {
                     h = Handled::End;
                     break;
                 }
-                h = next_event_apart(reader, interrupt, until_check);
+                h = next_event_apart(reader, interrupt);
                 if (h != Handled::Event) break;
             }
         }
-        until_check_ = until_check;
         if (h == Handled::Record) return record_;
         if (h == Handled::Failed) return fail(std::move(*error_));
         return std::nullopt;
@@ -101,8 +101,8 @@ private:
 
     // The next event of a walk that stops at a byte or began in the middle
     // of a document: apart, so that the usual walk has one copy of the loop.
-    [[gnu::noinline]] Handled next_event_apart(xml::Reader& reader, InterruptCheck interrupt, unsigned& until_check) {
-        return next_event<true>(reader, interrupt, until_check);
+    [[gnu::noinline]] Handled next_event_apart(xml::Reader& reader, InterruptCheck interrupt) {
+        return next_event<true>(reader, interrupt, until_check_);
     }
 
     // `Placed`: elements may have been opened before the walk began
