@@ -224,8 +224,9 @@ private:
                                   : frame_to_json(closed, convention_, arena_, scratch_);
         bool always_array = state.always_array;
         storage::KeyId key = f.key;
-        attributes_.resize(f.attributes_begin);
-        children_.resize(f.children_begin);
+        // Cut back, never grown: no size is worked out.
+        attributes_.erase(attributes_.begin() + f.attributes_begin, attributes_.end());
+        children_.erase(children_.begin() + f.children_begin, children_.end());
         stack_.pop_back();
         if (is_record) {
             record_ = v;
@@ -236,11 +237,7 @@ private:
         if (top_level) {
             root_ = v;
         } else {
-            // Field by field, as storage::append_member does, and for its reason.
-            ChildSlot& c = children_.emplace_back();
-            c.key = key;
-            c.always_array = always_array;
-            c.value = v;
+            children_.emplace_back(key, always_array, v);  // made in place, field by field
         }
         return false;
     }
