@@ -25,22 +25,15 @@ void ElementText::append_content(std::string_view piece, storage::Arena& arena) 
     length_ += piece.size();
 }
 
-std::optional<std::string_view> ElementText::finalize(storage::Arena& arena) const {
-    if (first_.empty()) return std::nullopt;
-    std::string_view joined = first_;
-    if (more_head_) {
-        char* d = static_cast<char*>(arena.allocate(length_, 1));
-        std::memcpy(d, first_.data(), first_.size());
-        std::size_t w = first_.size();
-        for (const Piece* p = more_head_; p; p = p->next) {
-            std::memcpy(d + w, p->text.data(), p->text.size());
-            w += p->text.size();
-        }
-        joined = {d, w};
+std::string_view ElementText::joined(storage::Arena& arena) const {
+    char* d = static_cast<char*>(arena.allocate(length_, 1));
+    std::memcpy(d, first_.data(), first_.size());
+    std::size_t w = first_.size();
+    for (const Piece* p = more_head_; p; p = p->next) {
+        std::memcpy(d + w, p->text.data(), p->text.size());
+        w += p->text.size();
     }
-    std::string_view trimmed = trim_white_space(joined);
-    if (trimmed.empty()) return std::nullopt;
-    return trimmed;
+    return {d, w};
 }
 
 }  // namespace tessaly::converter
