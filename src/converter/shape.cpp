@@ -66,7 +66,7 @@ std::size_t group_children(std::span<ChildSlot> c, storage::Arena& arena, KeyTab
 // The object of `text` (when not null), `attrs` and the grouped children
 // `names`, which one after another must be in key order with no key twice:
 // packed straight from where they are.
-inline Value pack_element(const Member* text, std::span<const Member> attrs, std::span<const ChildSlot> names,
+[[gnu::always_inline]] inline Value pack_element(const Member* text, std::span<const Member> attrs, std::span<const ChildSlot> names,
                    storage::Arena& arena) {
     storage::packed::RecordPacker r(arena, (text ? 1 : 0) + attrs.size() + names.size(), storage::packed::kMaxMember);
     if (text) {
