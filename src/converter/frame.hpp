@@ -48,7 +48,6 @@ private:
     std::string_view first_;  // empty until a piece with content arrives
     Piece* more_head_ = nullptr;
     Piece* more_tail_ = nullptr;
-    std::size_t length_ = 0;
 };
 
 // The arena's allocations for one open element's text: everything handed
