@@ -204,7 +204,7 @@ private:
         }
         BuildFrame& f = stack_.back();
         const DeclState& state = automaton_.state(f.state);
-        storage::Value text_value;
+        storage::Value text_value;  // null
         const storage::Value* text = nullptr;
         if (has_end_tag)
             if (auto t = f.text.finalize(arena_)) {
@@ -219,9 +219,12 @@ private:
         if (kids.empty() && !(text && text->views_text())) f.text_region.give_back(arena_);
         const bool is_record = Records && stack_.size() - 1 == record_at_;
         const bool top_level = !Records && stack_.size() == 1;
-        // A later top-level element replaces an earlier one.
-        storage::Value v = top_level ? serialize_root(closed, convention_, arena_, scratch_)
-                                  : frame_to_json(closed, convention_, arena_, scratch_);
+        // A later top-level element replaces an earlier one. One with
+        // neither children nor attributes (as most are) is its text, or
+        // null, in every convention.
+        storage::Value v = text_value;
+        if (top_level) v = serialize_root(closed, convention_, arena_, scratch_);
+        else if (!kids.empty() || !attrs.empty()) v = frame_to_json(closed, convention_, arena_, scratch_);
         bool always_array = state.always_array;
         storage::KeyId key = f.key;
         // Cut back, never grown: no size is worked out.
