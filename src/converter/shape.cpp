@@ -17,6 +17,11 @@ using storage::Value;
 // Sorts `attrs`, of which the first `in_order` are in key order, stably;
 // whether no key is there twice.
 [[gnu::noinline]] bool sort_attributes(std::span<Member> attrs, KeyTable& keys, std::size_t in_order) {
+    if (attrs.size() == 2) {  // the commonest case: the pair swapped, unless it is one key twice
+        if (attrs[0].key == attrs[1].key) return false;
+        std::swap(attrs[0], attrs[1]);
+        return true;
+    }
     storage::sort_by_key(attrs.data(), attrs.size(), keys, [](const Member& m) { return m.key; }, in_order);
     for (std::size_t i = 1; i < attrs.size(); ++i)
         if (attrs[i - 1].key == attrs[i].key) return false;
