@@ -67,7 +67,7 @@ public:
                     h = Handled::End;
                     break;
                 }
-                h = next_event_apart(reader, interrupt);
+                h = next_event_in_range(reader, interrupt);
                 if (h != Handled::Event) break;
             }
         }
@@ -99,9 +99,10 @@ private:
         return Handled::Failed;
     }
 
-    // The next event of a walk that stops at a byte or began in the middle
-    // of a document: apart, so that the usual walk has one copy of the loop.
-    [[gnu::noinline]] Handled next_event_apart(xml::Reader& reader, InterruptCheck interrupt) {
+    // The next event of a walk over a byte range (one that stops at a byte
+    // or began in the middle of a document): out of line, so that the usual
+    // walk has one copy of the loop.
+    [[gnu::noinline]] Handled next_event_in_range(xml::Reader& reader, InterruptCheck interrupt) {
         return next_event<true>(reader, interrupt, until_check_);
     }
 
@@ -246,7 +247,7 @@ private:
     }
 
     // Inlined into each copy of the event loop: the compiler would keep it
-    // apart once there are two.
+    // out of line once there are two.
     [[gnu::always_inline]] inline void on_text(std::string_view bytes) {
         if (stack_.empty() || bytes.empty() || outside()) return;
         // White space before any other text would be dropped by the frame
