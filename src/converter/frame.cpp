@@ -14,7 +14,6 @@ void ElementText::append(std::string_view piece, storage::Arena& arena) {
 void ElementText::append_content(std::string_view piece, storage::Arena& arena) {
     if (first_.empty()) {
         first_ = piece;
-        length_ = piece.size();
         return;
     }
     auto* p = arena.allocate_array<Piece>(1);
@@ -22,25 +21,21 @@ void ElementText::append_content(std::string_view piece, storage::Arena& arena) 
     if (more_tail_) more_tail_->next = p;
     else more_head_ = p;
     more_tail_ = p;
-    length_ += piece.size();
 }
 
-std::optional<std::string_view> ElementText::finalize(storage::Arena& arena) const {
-    if (first_.empty()) return std::nullopt;
-    std::string_view joined = first_;
-    if (more_head_) {
-        char* d = static_cast<char*>(arena.allocate(length_, 1));
-        std::memcpy(d, first_.data(), first_.size());
-        std::size_t w = first_.size();
-        for (const Piece* p = more_head_; p; p = p->next) {
-            std::memcpy(d + w, p->text.data(), p->text.size());
-            w += p->text.size();
-        }
-        joined = {d, w};
+std::string_view ElementText::joined(storage::Arena& arena) const {
+    // Measured here rather than kept: few elements get their text in pieces,
+    // and a frame one word smaller is a power of two.
+    std::size_t length = first_.size();
+    for (const Piece* p = more_head_; p; p = p->next) length += p->text.size();
+    char* d = static_cast<char*>(arena.allocate(length, 1));
+    std::memcpy(d, first_.data(), first_.size());
+    std::size_t w = first_.size();
+    for (const Piece* p = more_head_; p; p = p->next) {
+        std::memcpy(d + w, p->text.data(), p->text.size());
+        w += p->text.size();
     }
-    std::string_view trimmed = trim_white_space(joined);
-    if (trimmed.empty()) return std::nullopt;
-    return trimmed;
+    return {d, w};
 }
 
 }  // namespace tessaly::converter

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "converter/automaton.hpp"
+#include "converter/text.hpp"
 #include "storage/arena.hpp"
 #include "storage/value.hpp"
 
@@ -26,11 +27,20 @@ public:
     // space unless content arrived before.
     void append_content(std::string_view piece, storage::Arena& arena);
     // The joined text trimmed of White_Space at both ends; absent when
-    // nothing remains.
-    std::optional<std::string_view> finalize(storage::Arena& arena) const;
+    // nothing remains. Inline: it is asked of every element that closes,
+    // and most have no text or a single piece.
+    std::optional<std::string_view> finalize(storage::Arena& arena) const {
+        if (first_.empty()) return std::nullopt;
+        std::string_view trimmed = trim_white_space(more_head_ ? joined(arena) : first_);
+        if (trimmed.empty()) return std::nullopt;
+        return trimmed;
+    }
     bool has_content() const { return !first_.empty(); }
 
 private:
+    // The pieces copied one after another into the arena.
+    std::string_view joined(storage::Arena& arena) const;
+
     struct Piece {
         std::string_view text;
         Piece* next;
@@ -38,7 +48,6 @@ private:
     std::string_view first_;  // empty until a piece with content arrives
     Piece* more_head_ = nullptr;
     Piece* more_tail_ = nullptr;
-    std::size_t length_ = 0;
 };
 
 // The arena's allocations for one open element's text: everything handed

@@ -16,11 +16,12 @@ namespace tessaly::converter {
 
 // A closed element, ready to be shaped: its frame, its attributes (keyed as
 // the convention writes them), its text (finalised and coerced to the kind
-// of its declaration) and its finished children in document order
-// (reordered in place by the shaping).
+// of its declaration) and its finished children in document order. The
+// shaping reorders the attributes and the children in place and overwrites
+// the children: both are dropped once the element's value is made.
 struct ClosedElement {
     const BuildFrame& frame;
-    std::span<const storage::Member> attributes;
+    std::span<storage::Member> attributes;
     const storage::Value* text;  // null: no text
     std::span<ChildSlot> children;
 };

@@ -41,9 +41,15 @@ inline std::size_t leading_white_space(std::string_view s) {
 }
 
 inline std::string_view trim_white_space(std::string_view s) {
-    std::size_t lead = leading_white_space(s);
-    if (lead == s.size()) return {};
-    s.remove_prefix(lead);
+    if (s.empty()) return {};
+    // Text mostly starts with a character that is plainly not white space:
+    // a printable ASCII one.
+    unsigned char first = static_cast<unsigned char>(s.front());
+    if (first <= ' ' || first >= 0x80) {
+        std::size_t lead = leading_white_space(s);
+        if (lead == s.size()) return {};
+        s.remove_prefix(lead);
+    }
     // Text mostly ends in a character that is plainly not white space.
     unsigned char last = static_cast<unsigned char>(s.back());
     if (last >= 0x80 || last == ' ' || (last >= 0x09 && last <= 0x0D)) s.remove_suffix(trailing_white_space(s));

@@ -43,7 +43,7 @@ public:
 
     Result<std::optional<storage::Value>> run(xml::Reader& reader, InterruptCheck interrupt) {
         while (true) {
-            const Handled h = next_event(reader, interrupt);
+            const Handled h = next_event<false>(reader, interrupt, until_check_);
             if (h == Handled::Event) [[likely]] continue;
             if (h == Handled::Failed) return fail(std::move(*error_));
             return root_;
@@ -54,13 +54,26 @@ public:
     // record) once the reader has passed `stop_at`.
     Result<std::optional<storage::Value>> next_record(xml::Reader& reader, InterruptCheck interrupt,
                                                       std::uint64_t stop_at) {
-        while (true) {
-            if (record_at_ == kNone && stop_at != UINT64_MAX && reader.position() >= stop_at) return std::nullopt;
-            const Handled h = next_event(reader, interrupt);
-            if (h == Handled::Failed) return fail(std::move(*error_));
-            if (h == Handled::End) return std::nullopt;
-            if (record_) return std::exchange(record_, std::nullopt);
+        Handled h;
+        if (stop_at == UINT64_MAX && assumed_ == 0) [[likely]] {
+            // A local count stays in a register while the events go by.
+            unsigned until_check = until_check_;
+            while ((h = next_event<false>(reader, interrupt, until_check)) == Handled::Event) {
+            }
+            until_check_ = until_check;
+        } else {
+            while (true) {
+                if (record_at_ == kNone && stop_at != UINT64_MAX && reader.position() >= stop_at) {
+                    h = Handled::End;
+                    break;
+                }
+                h = next_event_in_range(reader, interrupt);
+                if (h != Handled::Event) break;
+            }
         }
+        if (h == Handled::Record) return record_;
+        if (h == Handled::Failed) return fail(std::move(*error_));
+        return std::nullopt;
     }
 
     // The elements of the record path above a record, opened without their
@@ -78,21 +91,33 @@ public:
     }
 
 private:
-    // Failed: error_ says why.
-    enum class Handled : unsigned char { Event, End, Failed };
+    // Failed: error_ says why. Record: record_ holds the record just closed.
+    enum class Handled : unsigned char { Event, Record, End, Failed };
 
     [[gnu::cold, gnu::noinline]] Handled failed(TessalyError e) {
         error_ = std::move(e);
         return Handled::Failed;
     }
 
-    [[gnu::always_inline]] inline Handled next_event(xml::Reader& reader, InterruptCheck interrupt) {
-        if (--until_check_ == 0) [[unlikely]] {
-            until_check_ = kInterruptStride;
+    // The next event of a walk over a byte range (one that stops at a byte
+    // or began in the middle of a document): out of line, so that the usual
+    // walk has one copy of the loop.
+    [[gnu::noinline]] Handled next_event_in_range(xml::Reader& reader, InterruptCheck interrupt) {
+        return next_event<true>(reader, interrupt, until_check_);
+    }
+
+    // `Placed`: elements may have been opened before the walk began
+    // (assumed_ > 0), so an end tag may have to be checked against the record
+    // path, and its place told in the error.
+    template <bool Placed>
+    [[gnu::always_inline]] inline Handled next_event(xml::Reader& reader, InterruptCheck interrupt,
+                                                     unsigned& until_check) {
+        if (--until_check == 0) [[unlikely]] {
+            until_check = kInterruptStride;
             if (interrupt.requested && interrupt.requested(interrupt.context)) return failed(TessalyError::interrupted());
         }
         std::uint64_t at = 0;
-        if constexpr (Records) at = assumed_ > 0 ? reader.position() : 0;
+        if constexpr (Placed) at = assumed_ > 0 ? reader.position() : 0;
         auto ev = reader.next();
         if (!ev) [[unlikely]] {
             xml::ReadError e = std::move(ev.error());
@@ -103,10 +128,10 @@ private:
             case xml::EventKind::StartTag: open_element(*ev); break;
             case xml::EventKind::EmptyTag:
                 open_element(*ev);
-                close_element(false);
+                if (close_element(false) && Records) return Handled::Record;
                 break;
             case xml::EventKind::EndTag:
-                if (Records && stack_.size() <= assumed_) {
+                if (Placed && stack_.size() <= assumed_) {
                     // Closes an element opened before the walk began: it has to be the one the path names.
                     if (stack_.empty()) break;
                     std::string_view local = input_.peek(local_name(ev->name));
@@ -114,7 +139,7 @@ private:
                         return failed(messages::record_path_mismatch(local, records_->path[stack_.size() - 1], origin_ + at));
                     --assumed_;
                 }
-                if (!stack_.empty()) close_element(true);
+                if (!stack_.empty() && close_element(true) && Records) return Handled::Record;
                 break;
             case xml::EventKind::Text: on_text(ev->body); break;
             case xml::EventKind::CData:
@@ -171,23 +196,23 @@ private:
     }
 
     // An empty-element tag has no text to finalise; otherwise the same.
-    void close_element(bool has_end_tag) {
+    // Whether the element was a record (never in a whole-document walk).
+    bool close_element(bool has_end_tag) {
         if (outside()) {
             stack_.pop_back();
             if (on_path_ > stack_.size()) on_path_ = stack_.size();
-            return;
+            return false;
         }
         BuildFrame& f = stack_.back();
         const DeclState& state = automaton_.state(f.state);
-        storage::Value text_value;
+        storage::Value text_value;  // null
         const storage::Value* text = nullptr;
         if (has_end_tag)
             if (auto t = f.text.finalize(arena_)) {
                 text_value = coerce_value(*t, state.text_kind, &arena_);
                 text = &text_value;
             }
-        std::span<const storage::Member> attrs(attributes_.data() + f.attributes_begin,
-                                            attributes_.size() - f.attributes_begin);
+        std::span<storage::Member> attrs(attributes_.data() + f.attributes_begin, attributes_.size() - f.attributes_begin);
         std::span<ChildSlot> kids(children_.data() + f.children_begin, children_.size() - f.children_begin);
         ClosedElement closed{f, attrs, text, kids};
         // Text that became a number, a boolean or nothing is no longer
@@ -195,30 +220,35 @@ private:
         if (kids.empty() && !(text && text->views_text())) f.text_region.give_back(arena_);
         const bool is_record = Records && stack_.size() - 1 == record_at_;
         const bool top_level = !Records && stack_.size() == 1;
-        // A later top-level element replaces an earlier one.
-        storage::Value v = top_level ? serialize_root(closed, convention_, arena_, scratch_)
-                                  : frame_to_json(closed, convention_, arena_, scratch_);
+        // A later top-level element replaces an earlier one. One with
+        // neither children nor attributes (as most are) is its text, or
+        // null, in every convention.
+        storage::Value v = text_value;
+        if (top_level) v = serialize_root(closed, convention_, arena_, scratch_);
+        else if (!kids.empty() || !attrs.empty()) v = frame_to_json(closed, convention_, arena_, scratch_);
         bool always_array = state.always_array;
         storage::KeyId key = f.key;
-        attributes_.resize(f.attributes_begin);
-        children_.resize(f.children_begin);
+        // Cut back, never grown: no size is worked out.
+        attributes_.erase(attributes_.begin() + f.attributes_begin, attributes_.end());
+        children_.erase(children_.begin() + f.children_begin, children_.end());
         stack_.pop_back();
         if (is_record) {
             record_ = v;
             record_at_ = kNone;
             if (on_path_ > stack_.size()) on_path_ = stack_.size();
-        } else if (top_level) {
+            return true;
+        }
+        if (top_level) {
             root_ = v;
         } else {
-            // Field by field, as storage::append_member does, and for its reason.
-            ChildSlot& c = children_.emplace_back();
-            c.key = key;
-            c.always_array = always_array;
-            c.value = v;
+            children_.emplace_back(key, always_array, v);  // made in place, field by field
         }
+        return false;
     }
 
-    void on_text(std::string_view bytes) {
+    // Inlined into each copy of the event loop: the compiler would keep it
+    // out of line once there are two.
+    [[gnu::always_inline]] inline void on_text(std::string_view bytes) {
         if (stack_.empty() || bytes.empty() || outside()) return;
         // White space before any other text would be dropped by the frame
         // anyway, line ends and all: the indentation between tags is neither
@@ -259,7 +289,7 @@ private:
     std::size_t record_at_ = kNone;  // the stack index of the open record
     std::size_t on_path_ = 0;        // how many frames from the bottom follow a full record path
     std::size_t assumed_ = 0;        // how many frames from the bottom were opened without tags
-    std::optional<storage::Value> record_;  // the record just closed
+    storage::Value record_;  // the record just closed
     std::optional<TessalyError> error_;     // why the walk failed
     unsigned until_check_ = kInterruptStride;
     // A walk begun in the middle of a document: the offset where its reader

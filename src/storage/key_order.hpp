@@ -24,6 +24,26 @@ void sort_by_key(T* items, std::size_t n, KeyTable& keys, KeyOf key_of, std::siz
         std::stable_sort(items, items + n, less);
         return;
     }
+    if (n >= 4 && keys.all_ranked()) {
+        // The places of the keys read once, then compared where they are;
+        // for a few items, reading them as they are compared costs less.
+        KeyId rank[16];
+        for (std::size_t i = 0; i < n; ++i) rank[i] = keys.rank(key_of(items[i]));
+        for (std::size_t i = first_out; i < n; ++i) {
+            if (rank[i] >= rank[i - 1]) continue;
+            T moving = items[i];
+            const KeyId r = rank[i];
+            std::size_t j = i;
+            do {
+                items[j] = items[j - 1];
+                rank[j] = rank[j - 1];
+                --j;
+            } while (j > 0 && r < rank[j - 1]);
+            items[j] = moving;
+            rank[j] = r;
+        }
+        return;
+    }
     for (std::size_t i = first_out; i < n; ++i) {
         if (!less(items[i], items[i - 1])) continue;
         T moving = items[i];

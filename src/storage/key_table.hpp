@@ -50,6 +50,8 @@ public:
 
     // Whether every key has a place in the sorted table.
     bool all_ranked() const { return ranked_ == texts_.size(); }
+    // The key's place in key order; only while all_ranked().
+    KeyId rank(KeyId id) const { return rank_[id]; }
 
     // Keys are compared over and over (every object is put in key order), so
     // once the table has settled a comparison is one of two numbers. Callers

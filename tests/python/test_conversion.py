@@ -161,3 +161,38 @@ def keys_sorted(value):
 def test_any_document_converts_with_sorted_keys(el, convention):
     out = convert(render(el), convention)
     assert keys_sorted(json.loads(out))
+
+
+# Attributes and children out of key order, repeated until the key table has
+# ranked its keys; every other element has a child whose name sorts before the
+# attributes' "@". Every object comes out in key order with nothing lost.
+ITEMS_XSD = b"""<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema">
+  <xs:element name="r"><xs:complexType><xs:sequence>
+    <xs:element name="e" maxOccurs="unbounded"><xs:complexType mixed="true">
+      <xs:sequence><xs:any processContents="lax" minOccurs="0" maxOccurs="unbounded"/></xs:sequence>
+      <xs:attribute name="z"/><xs:attribute name="m"/><xs:attribute name="a"/>
+      <xs:attribute name="q"/><xs:attribute name="b"/>
+    </xs:complexType></xs:element>
+  </xs:sequence></xs:complexType></xs:element>
+</xs:schema>"""
+ITEM = '<e z="1" m="2" a="3" q="4" b="5">t<y>1</y>{}<c>3</c><y>4</y><k>5</k></e>'
+ITEMS = '<r xmlns:p="urn:p">' + (ITEM.format("<p:1x>2</p:1x>") + ITEM.format("")) * 20 + "</r>"
+ITEM_ATTRIBUTES = {"a": "3", "b": "5", "m": "2", "q": "4", "z": "1"}
+
+
+def item_json(code, odd_child):
+    children = {**({"1x": "2"} if odd_child else {}), "c": "3", "k": "5", "y": ["1", "4"]}
+    if code == 0:
+        return {"$": "t", **{"@" + k: v for k, v in ITEM_ATTRIBUTES.items()}, **children}
+    return children if code == 1 else {"attributes": ITEM_ATTRIBUTES, "children": children}
+
+
+@pytest.mark.parametrize("convention", CONVENTIONS)
+def test_members_out_of_key_order_come_out_sorted(convention):
+    out = json.loads(convert(ITEMS, convention, ITEMS_XSD))
+    code = int(convention)
+    items = [item_json(code, odd) for odd in (True, False)] * 20
+    expected = [{"r": {"@xmlns:p": "urn:p", "e": items}}, {"e": items},
+                {"r": {"attributes": {"xmlns:p": "urn:p"}, "children": {"e": items}}}][code]
+    assert out == expected
+    assert keys_sorted(out)
