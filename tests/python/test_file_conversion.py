@@ -9,6 +9,7 @@ import threading
 import pytest
 
 import tessaly
+import tessaly_tools
 from tessaly import Convention, Schema
 
 CONVENTIONS = [Convention.BADGERFISH, Convention.PARKER, Convention.ABDERA]
@@ -167,6 +168,28 @@ def test_new_output_file_mode_follows_the_umask(tmp_path, schema):
 def test_invalid_utf8_text_in_files_is_replaced_not_dropped(tmp_path, schema):
     out = file_output(tmp_path, b"<a><b>x\xffy</b><c><![CDATA[\xfe]]></c><d\xff/></a>", schema)
     assert out.decode() == '{\n  "a": {\n    "b": "x\ufffdy",\n    "c": "\ufffd",\n    "d\ufffd": null\n  }\n}'
+
+
+# A typed attribute whose text stays text is copied out of the window after
+# it was converted where it lay: the same characters, repaired or not.
+@pytest.mark.parametrize("xml, want", [
+    (b'<feed><item id="1\xff2"/></feed>', "1\ufffd2"),
+    (b'<feed><t>\xff</t><item id="x7"/></feed>', "x7"),
+])
+def test_typed_attributes_that_stay_text_in_files(tmp_path, schema, xml, want):
+    assert json.loads(file_output(tmp_path, xml, schema))["feed"]["item"][0]["@id"] == want
+
+
+def test_exact_numbers_in_attributes_through_a_window(tmp_path):
+    # Numbers kept as written are pieces of the attribute's text, cut past a sign and zeros.
+    exact = tessaly_tools.load_schema(
+        b'<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema"><xs:element name="a"><xs:complexType>'
+        b'<xs:attribute name="d" type="xs:decimal"/><xs:attribute name="i" type="xs:integer"/>'
+        b"</xs:complexType></xs:element></xs:schema>")
+    xml = b'<a d="+001.50" i="+0012345678901234567890123"/>'
+    out = file_output(tmp_path, xml, exact)
+    assert out == memory_output(xml, exact)
+    assert b'"@d": 1.5' in out and b'"@i": 12345678901234567890123' in out
 
 
 def open_fds():
