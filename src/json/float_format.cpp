@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "json/digits.hpp"
 #include "json/writer.hpp"
 
 namespace tessaly::json {
@@ -66,8 +67,7 @@ char* format_short_decimal(double v, char* o) {
         // `o` (at most one byte into the output) has room for.
         char digits[48];
         char* end = digits + 16;
-        char* d = end;
-        for (auto w = static_cast<std::uint64_t>(m); w > 0; w /= 10) *--d = static_cast<char>('0' + w % 10);
+        const char* d = digits_before(end, static_cast<std::uint64_t>(m));
         const int n = static_cast<int>(end - d);
         const int e = n - 1 - k;  // decimal exponent of the first digit
         if (e < -5) return nullptr;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "json/digits.hpp"
 #include "json/escape.hpp"
 #include "storage/packed.hpp"
 
@@ -33,18 +34,9 @@ constexpr std::size_t kSpacesRun = kBreakRun - 2;
 // Room that a number needs at most: 20 digits and a sign, or a float text.
 constexpr std::size_t kNumberRoom = 32;
 
-// "00" to "99".
-constexpr std::array<char, 200> kDigitPairs = [] {
-    std::array<char, 200> a{};
-    for (int i = 0; i < 100; ++i) {
-        a[2 * i] = static_cast<char>('0' + i / 10);
-        a[2 * i + 1] = static_cast<char>('0' + i % 10);
-    }
-    return a;
-}();
-
-// Most numbers in documents are small: one or two digits without the
-// general routine's length count. Returns the length written at `o`.
+// Most numbers in documents are small: one or two digits are written
+// without a loop. Returns the length written at `o`, which has room for
+// kNumberRoom bytes.
 inline std::size_t write_uint(char* o, std::uint64_t v) {
     if (v < 10) {
         *o = static_cast<char>('0' + v);
@@ -54,7 +46,10 @@ inline std::size_t write_uint(char* o, std::uint64_t v) {
         std::memcpy(o, kDigitPairs.data() + 2 * v, 2);
         return 2;
     }
-    return static_cast<std::size_t>(std::to_chars(o, o + kNumberRoom, v).ptr - o);
+    char digits[40];
+    const char* first = digits_before(digits + 20, v);
+    std::memcpy(o, first, 20);  // one fixed-size copy: the number and what follows it
+    return static_cast<std::size_t>(digits + 20 - first);
 }
 
 // The longest string whose worst-case escaped text (every byte \u00XX, plus
