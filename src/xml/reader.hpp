@@ -43,8 +43,10 @@ enum class EventKind : std::uint8_t {
 // asking for gigabytes of indentation.
 inline constexpr std::size_t kMaxDepth = 256;
 
+// Filled in by Reader::next(); a reader is read event by event into one of
+// these, so it has no initial values to write over each time.
 struct Event {
-    EventKind kind = EventKind::EndOfInput;
+    EventKind kind;
     // StartTag, EmptyTag, EndTag: the qualified name as written.
     // GeneralRef: the bytes between '&' and ';'.
     std::string_view name;
@@ -185,9 +187,14 @@ public:
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
-    // The next event, or why there is none. After an error or EndOfInput,
-    // the reader keeps returning the same.
-    std::expected<Event, ReadError> next();
+    // Reads the next event into `out`, or says why there is none (`out` is
+    // then left as it was). After an error or EndOfInput, the reader keeps
+    // giving the same. The caller owns the event, so that one is filled in
+    // place call after call instead of a result being built for each.
+    std::expected<void, ReadError> next(Event& out) {
+        if (advance(out)) [[likely]] return {};
+        return std::unexpected(error());
+    }
 
     // Bytes of the input before the next event (a byte-order mark included).
     std::uint64_t position() const;
@@ -198,6 +205,11 @@ public:
     void accept_end_tags_of_outer_elements();
 
 private:
+    // next() without the result: false when there is no event but an error,
+    // which error() then holds.
+    bool advance(Event& out);
+    const ReadError& error() const;
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
