@@ -276,6 +276,8 @@ TEST(AttributeReader, Walk) {
         // Repeated names: the first wins, or every one is taken.
         {" a=\"1\" b=\"2\" a=\"3\"", true, {"a=1", "b=2"}},
         {" a=\"1\" b=\"2\" a=\"3\"", false, {"a=1", "b=2", "a=3"}},
+        // A repeat after a malformed attribute, read byte by byte.
+        {" a=\"1\" x b=\"2\" a=\"3\"", true, {"a=1", "b=2"}},
         // A malformed first occurrence does not hide a later good one.
         {" a=1 a=\"2\" a=\"3\"", true, {"a=2"}},
         // Names are compared as written.
