@@ -152,8 +152,9 @@ struct Reader::Impl {
     Step skip_bom();
     // Tags are read out of line: the step itself then needs no register
     // saved, and only the start tag's scan, which needs many, saves them.
+    // markup() takes whatever else starts with '<'.
     [[gnu::noinline]] Step markup(const char* p, const char* end);
-    Step start_tag(const char* p, const char* end);
+    [[gnu::noinline]] Step start_tag(const char* p, const char* end);
     [[gnu::noinline]] Step end_tag(const char* p, const char* end);
     // Out of line: rare next to tags and text, and kept out of the loop
     // that reads those.
@@ -384,7 +385,14 @@ Step Reader::Impl::step() {
     const char* p = cursor;
     const char* end = stop;
     if (*p == '<') {
-        if (end - p >= 2 && p[1] == '/') return end_tag(p, end);
+        // The byte after '<' tells the kind. A tag's name starts with a
+        // letter, '_', ':' or a byte of a multibyte character: all but ':'
+        // are above '?', and '/', '?' and '!' are not.
+        if (end - p >= 2) {
+            const unsigned char next = static_cast<unsigned char>(p[1]);
+            if (next > '?') return start_tag(p, end);
+            if (next == '/') return end_tag(p, end);
+        }
         return markup(p, end);
     }
     if (*p == '&') return reference(p, end);
