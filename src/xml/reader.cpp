@@ -139,9 +139,11 @@ struct Reader::Impl {
     OpenNames open;
     bool outer_end_tags = false;  // see Reader::accept_end_tags_of_outer_elements
 
-    // AtStart: the byte-order mark has not been looked for yet. It is a state
-    // of its own, so that the loop over the events tests one byte for it and
-    // for the end and errors at once.
+    // AtStart: the byte-order mark has not been looked for yet (over a
+    // source only: a document in memory is looked at when the reader is
+    // made). In AtStart and Failed no bytes are at hand and more are to come
+    // (cursor == stop, eof false), and Ended is the end of the bytes, so the
+    // step's test for the end of the bytes is the only test of the state.
     enum class State : unsigned char { Running, AtStart, Ended, Failed } state = State::AtStart;
     ReadError error;
     // Where step() puts the event it read: the caller's own, so that the
@@ -200,25 +202,17 @@ struct Reader::Impl {
 bool Reader::advance(Event& out) {
     Impl& r = *impl_;
     r.out = &out;
-    Step s = Step::NeedMore;
-    if (r.state == Impl::State::Running) [[likely]] {
-        s = r.step();
-        if (s == Step::Done) [[likely]] return true;
-        if (s == Step::Failed) return false;
-    }
+    const Step s = r.step();
+    if (s == Step::Done) [[likely]] return true;
+    if (s == Step::Failed) return false;
     return r.advance_slowly(s);
 }
 
 const ReadError& Reader::error() const { return impl_->error; }
 
-// After a step that asked for `s` (more bytes, or room for a name), or in
-// any state but Running.
+// After a step that asked for `s`: more bytes, or room for a name.
 bool Reader::Impl::advance_slowly(Step s) {
     if (state == State::Failed) return false;
-    if (state == State::Ended) {
-        *out = Event{EventKind::EndOfInput, {}, {}};
-        return true;
-    }
     if (state == State::AtStart) {
         while (skip_bom() == Step::NeedMore) {
             if (!refill()) return false;
@@ -353,12 +347,16 @@ Step Reader::Impl::fail(std::string_view what, const char* at) {
                       .column = discarded + offset - start + 1,
                       .offset = discarded + offset};
     state = State::Failed;
+    stop = cursor;
+    eof = false;
     return Step::Failed;
 }
 
 void Reader::Impl::fail_io(std::string_view reason) {
     error = ReadError{.kind = ReadError::Kind::Input, .what = std::string(reason)};
     state = State::Failed;
+    stop = cursor;
+    eof = false;
 }
 
 // ---- one event ---------------------------------------------------------
@@ -690,6 +688,7 @@ Step Reader::Impl::reference(const char* p, const char* end) {
 Reader::Reader(std::string_view document) : impl_(std::make_unique<Impl>()) {
     impl_->data = impl_->cursor = document.data();
     impl_->stop = document.data() + document.size();
+    impl_->skip_bom();
 }
 
 Reader::Reader(ByteSource& source, std::size_t window_size) : impl_(std::make_unique<Impl>()) {
