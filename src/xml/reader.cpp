@@ -442,16 +442,16 @@ Step Reader::Impl::start_tag(const char* p, const char* end) {
     // the name's end from the first block's white space. Only what is left
     // past the last whole block is scanned as below.
     bool found = false;
-    for (bool first = true; end - q >= 16; q += 16, first = false) {
+    if (end - q >= 16) {
+        const unsigned spaces = detail::mask_of_space(detail::load16(q));
+        if (spaces != 0) name_end = q + __builtin_ctz(spaces);
+        name_from = q + 16;
+    }
+    for (; end - q >= 16; q += 16) {
         const __m128i v = detail::load16(q);
         const unsigned gts = detail::mask_of(v, '>');
         const unsigned dqs = detail::mask_of(v, '"');
         const unsigned sqs = detail::mask_of(v, '\'');
-        if (first) {
-            const unsigned spaces = detail::mask_of_space(v);
-            if (spaces != 0) name_end = q + __builtin_ctz(spaces);
-            name_from = q + 16;
-        }
         if (sqs == 0 && quote != '\'') {
             if (gts == 0) {  // only whether a value is open at the block's end matters
                 if (__builtin_parity(dqs)) quote = quote != 0 ? 0 : '"';
