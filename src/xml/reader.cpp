@@ -158,6 +158,8 @@ struct Reader::Impl {
     [[gnu::noinline]] Step markup(const char* p, const char* end);
     [[gnu::noinline]] Step start_tag(const char* p, const char* end);
     [[gnu::noinline]] Step end_tag(const char* p, const char* end);
+    // Any end tag but the innermost short name written plainly.
+    [[gnu::noinline]] Step end_tag_scanned(const char* p, const char* end);
     // Out of line: rare next to tags and text, and kept out of the loop
     // that reads those.
     [[gnu::noinline]] Step processing_instruction(const char* p, const char* end);
@@ -556,6 +558,10 @@ Step Reader::Impl::end_tag(const char* p, const char* end) {
         }
     }
 #endif
+    return end_tag_scanned(p, end);
+}
+
+Step Reader::Impl::end_tag_scanned(const char* p, const char* end) {
     const char* gt = find_byte_near(p + 2, end, '>');
     if (gt == end) return incomplete("unclosed end tag", p);
     const std::string_view name = trim_trailing_space(std::string_view(p + 2, static_cast<std::size_t>(gt - (p + 2))));
