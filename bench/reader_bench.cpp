@@ -33,6 +33,7 @@ namespace {
 using tessaly::xml::Attribute;
 using tessaly::xml::AttributeReader;
 using tessaly::xml::ByteSource;
+using tessaly::xml::Event;
 using tessaly::xml::EventKind;
 using tessaly::xml::Reader;
 
@@ -67,23 +68,23 @@ struct Tally {
 // The timed walk: counts only, so the reader's cost dominates.
 Tally walk(Reader& reader) {
     Tally t;
+    Event ev;
     while (true) {
-        auto ev = reader.next();
-        if (!ev) {
+        if (auto read = reader.next(ev); !read) {
             t.failed = true;
             return t;
         }
-        ++t.kinds[static_cast<std::size_t>(ev->kind)];
-        t.lengths += ev->name.size() + ev->body.size();
-        if (ev->kind == EventKind::StartTag || ev->kind == EventKind::EmptyTag) {
-            AttributeReader attrs(ev->body);
+        ++t.kinds[static_cast<std::size_t>(ev.kind)];
+        t.lengths += ev.name.size() + ev.body.size();
+        if (ev.kind == EventKind::StartTag || ev.kind == EventKind::EmptyTag) {
+            AttributeReader attrs(ev.body);
             Attribute a;
             while (attrs.next(a)) {
                 ++t.attributes;
                 t.lengths += a.name.size() + a.value.size();
             }
         }
-        if (ev->kind == EventKind::EndOfInput) return t;
+        if (ev.kind == EventKind::EndOfInput) return t;
     }
 }
 
@@ -103,25 +104,25 @@ struct Hash {
 
 std::uint64_t checksum(Reader& reader) {
     Hash h;
+    Event ev;
     while (true) {
-        auto ev = reader.next();
-        if (!ev) {
+        if (auto read = reader.next(ev); !read) {
             h.byte(0xFF);
-            h.field(tessaly::messages::read_error(ev.error()));
+            h.field(tessaly::messages::read_error(read.error()));
             return h.h;
         }
-        h.byte(static_cast<unsigned char>(ev->kind));
-        h.field(ev->name);
-        h.field(ev->body);
-        if (ev->kind == EventKind::StartTag || ev->kind == EventKind::EmptyTag) {
-            AttributeReader attrs(ev->body);
+        h.byte(static_cast<unsigned char>(ev.kind));
+        h.field(ev.name);
+        h.field(ev.body);
+        if (ev.kind == EventKind::StartTag || ev.kind == EventKind::EmptyTag) {
+            AttributeReader attrs(ev.body);
             Attribute a;
             while (attrs.next(a)) {
                 h.field(a.name);
                 h.field(a.value);
             }
         }
-        if (ev->kind == EventKind::EndOfInput) return h.h;
+        if (ev.kind == EventKind::EndOfInput) return h.h;
     }
 }
 

@@ -110,17 +110,17 @@ LastTop last_top_level(std::string_view xml) {
     tessaly::xml::Reader reader(xml);
     LastTop top;
     std::size_t depth = 0;
+    tessaly::xml::Event ev;
     while (true) {
-        auto ev = reader.next();
-        if (!ev) {
+        if (!reader.next(ev)) {
             top.failed = true;
             return top;
         }
-        if (ev->kind == tessaly::xml::EventKind::EndOfInput) break;
-        const bool start = ev->kind == tessaly::xml::EventKind::StartTag || ev->kind == tessaly::xml::EventKind::EmptyTag;
-        if (start && depth == 0) top.name = tessaly::xml::local_name(ev->name);
-        if (ev->kind == tessaly::xml::EventKind::StartTag) ++depth;
-        if (ev->kind == tessaly::xml::EventKind::EndTag && depth > 0) --depth;
+        if (ev.kind == tessaly::xml::EventKind::EndOfInput) break;
+        const bool start = ev.kind == tessaly::xml::EventKind::StartTag || ev.kind == tessaly::xml::EventKind::EmptyTag;
+        if (start && depth == 0) top.name = tessaly::xml::local_name(ev.name);
+        if (ev.kind == tessaly::xml::EventKind::StartTag) ++depth;
+        if (ev.kind == tessaly::xml::EventKind::EndTag && depth > 0) --depth;
     }
     top.all_closed = depth == 0;
     return top;

@@ -4,12 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include "storage/loads.hpp"
 
 namespace tessaly::converter {
 
@@ -28,9 +29,8 @@ inline std::size_t leading_white_space(std::string_view s) {
     std::size_t n = s.size(), i = 0;
     if (n != 0 && p[0] == '\n') i = 1;
     constexpr std::uint64_t kEightSpaces = 0x2020202020202020ull;
-    for (std::uint64_t w; i + 8 <= n; i += 8) {
-        std::memcpy(&w, p + i, 8);
-        if (w != kEightSpaces) break;
+    for (; i + 8 <= n; i += 8) {
+        if (storage::load_u64(p + i) != kEightSpaces) break;
     }
     for (; i < n; ++i) {
         unsigned char c = static_cast<unsigned char>(p[i]);
@@ -71,11 +71,7 @@ inline bool all_ascii_space(std::string_view s) {
         return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(space, control)));
     };
     auto load8 = [](const char* q) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)); };
-    auto load4 = [](const char* q) {
-        int w;
-        std::memcpy(&w, q, 4);
-        return _mm_cvtsi32_si128(w);
-    };
+    auto load4 = [](const char* q) { return _mm_cvtsi32_si128(static_cast<int>(storage::load_u32(q))); };
     if (n >= 16) {
         const char* last = p + n - 16;
         for (; p < last; p += 16)

@@ -118,34 +118,34 @@ private:
         }
         std::uint64_t at = 0;
         if constexpr (Placed) at = assumed_ > 0 ? reader.position() : 0;
-        auto ev = reader.next();
-        if (!ev) [[unlikely]] {
-            xml::ReadError e = std::move(ev.error());
+        xml::Event ev;
+        if (auto read = reader.next(ev); !read) [[unlikely]] {
+            xml::ReadError e = std::move(read.error());
             if (place_error_) place_error_(e);
             return failed(messages::xml_read_error(e));
         }
-        switch (ev->kind) {
-            case xml::EventKind::StartTag: open_element(*ev); break;
+        switch (ev.kind) {
+            case xml::EventKind::StartTag: open_element(ev); break;
             case xml::EventKind::EmptyTag:
-                open_element(*ev);
+                open_element(ev);
                 if (close_element(false) && Records) return Handled::Record;
                 break;
             case xml::EventKind::EndTag:
                 if (Placed && stack_.size() <= assumed_) {
                     // Closes an element opened before the walk began: it has to be the one the path names.
                     if (stack_.empty()) break;
-                    std::string_view local = input_.peek(local_name(ev->name));
+                    std::string_view local = input_.peek(local_name(ev.name));
                     if (local != records_->path[stack_.size() - 1])
                         return failed(messages::record_path_mismatch(local, records_->path[stack_.size() - 1], origin_ + at));
                     --assumed_;
                 }
                 if (!stack_.empty() && close_element(true) && Records) return Handled::Record;
                 break;
-            case xml::EventKind::Text: on_text(ev->body); break;
+            case xml::EventKind::Text: on_text(ev.body); break;
             case xml::EventKind::CData:
-                if (!stack_.empty() && !outside()) stack_.back().text.append(input_.keep(ev->body), arena_);
+                if (!stack_.empty() && !outside()) stack_.back().text.append(input_.keep(ev.body), arena_);
                 break;
-            case xml::EventKind::GeneralRef: on_reference(ev->name); break;
+            case xml::EventKind::GeneralRef: on_reference(ev.name); break;
             case xml::EventKind::EndOfInput: return Handled::End;
             default: break;  // comments, declarations, processing instructions, DOCTYPE
         }

@@ -442,12 +442,12 @@ MaxOccurs max_occurs_of(std::optional<std::string_view> attribute) noexcept {
 
 void prescan_root(ParseContext& context, std::string_view text, Bindings* own) {
     xml::Reader reader(text);
+    xml::Event ev;
     for (;;) {
-        auto ev = reader.next();
-        if (!ev || ev->kind == xml::EventKind::EndOfInput) return;
-        if (ev->kind != xml::EventKind::StartTag && ev->kind != xml::EventKind::EmptyTag) continue;
+        if (!reader.next(ev) || ev.kind == xml::EventKind::EndOfInput) return;
+        if (ev.kind != xml::EventKind::StartTag && ev.kind != xml::EventKind::EmptyTag) continue;
         // Every occurrence of a repeated attribute counts here, in order.
-        xml::AttributeReader attrs(ev->body, /*skip_repeated=*/false);
+        xml::AttributeReader attrs(ev.body, /*skip_repeated=*/false);
         xml::Attribute a;
         while (attrs.next(a)) {
             if (a.name == "targetNamespace") {

@@ -75,19 +75,19 @@ TagReader::~TagReader() {
 }
 
 std::expected<Tag, xml::ReadError> TagReader::read_one() {
+    xml::Event ev;
     for (;;) {
-        auto ev = reader_.next();
-        if (!ev) return std::unexpected(std::move(ev.error()));
-        switch (ev->kind) {
+        if (auto read = reader_.next(ev); !read) return std::unexpected(std::move(read.error()));
+        switch (ev.kind) {
             case xml::EventKind::StartTag: {
-                const XsdName name = classify(local_part(ev->name));
+                const XsdName name = classify(local_part(ev.name));
                 open_.push_back(name);
-                if (name != XsdName::Other) return Tag{xml::EventKind::StartTag, name, ev->body};
+                if (name != XsdName::Other) return Tag{xml::EventKind::StartTag, name, ev.body};
                 break;
             }
             case xml::EventKind::EmptyTag: {
-                const XsdName name = classify(local_part(ev->name));
-                if (name != XsdName::Other) return Tag{xml::EventKind::EmptyTag, name, ev->body};
+                const XsdName name = classify(local_part(ev.name));
+                if (name != XsdName::Other) return Tag{xml::EventKind::EmptyTag, name, ev.body};
                 break;
             }
             case xml::EventKind::EndTag: {
@@ -96,7 +96,7 @@ std::expected<Tag, xml::ReadError> TagReader::read_one() {
                     name = open_.back();
                     open_.pop_back();
                 } else {
-                    name = classify(local_part(ev->name));
+                    name = classify(local_part(ev.name));
                 }
                 if (name != XsdName::Other) return Tag{xml::EventKind::EndTag, name, {}};
                 break;

@@ -3,8 +3,9 @@
 // word loads and multiplications, never a loop per byte.
 
 #include <cstdint>
-#include <cstring>
 #include <string_view>
+
+#include "storage/loads.hpp"
 
 namespace tessaly::storage {
 
@@ -18,9 +19,8 @@ inline std::uint64_t mix_word(std::uint64_t h, std::uint64_t w) {
 // equal names are equal; the length is hashed separately.
 inline std::uint64_t tail_word(const char* p, std::size_t n) {
     if (n >= 4) {
-        std::uint32_t lo, hi;
-        std::memcpy(&lo, p, 4);
-        std::memcpy(&hi, p + n - 4, 4);
+        const std::uint32_t lo = load_u32(p);
+        const std::uint32_t hi = load_u32(p + n - 4);
         return lo | (std::uint64_t{hi} << 32);
     }
     return static_cast<unsigned char>(p[0]) | (std::uint64_t{static_cast<unsigned char>(p[n / 2])} << 8) |
@@ -33,8 +33,7 @@ inline std::uint64_t hash_name(std::string_view s, std::uint64_t seed = 0) {
     const char* p = s.data();
     std::size_t n = s.size();
     for (; n >= 8; p += 8, n -= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
+        const std::uint64_t w = load_u64(p);
         h = mix_word(h, w);
     }
     if (n) h = mix_word(h, tail_word(p, n));

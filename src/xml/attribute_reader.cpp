@@ -20,6 +20,33 @@ bool is_quote(char c) { return c == '"' || c == '\''; }
 
 }  // namespace
 
+#if defined(__SSE2__)
+namespace {
+
+// The bytes of one block the walk tells apart, a bit per byte.
+struct BlockClasses {
+    unsigned space = 0;  // ' ', '\t', '\r', '\n'
+    unsigned equals = 0;
+    unsigned double_quotes = 0;
+    unsigned single_quotes = 0;
+};
+
+// Each class is moved out of the vector unit alone; the stops of a name are
+// joined from the masks, once for the whole text.
+inline BlockClasses classify(__m128i v) {
+    auto bits = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
+    auto is = [v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    BlockClasses c;
+    c.space = bits(_mm_or_si128(_mm_or_si128(is(' '), is('\n')), _mm_or_si128(is('\t'), is('\r'))));
+    c.equals = bits(is('='));
+    c.double_quotes = bits(is('"'));
+    c.single_quotes = bits(is('\''));
+    return c;
+}
+
+}  // namespace
+#endif
+
 AttributeReader::AttributeReader(std::string_view attribute_text, bool skip_repeated)
     : begin_(attribute_text.data()),
       pos_(attribute_text.data()),
@@ -29,33 +56,31 @@ AttributeReader::AttributeReader(std::string_view attribute_text, bool skip_repe
     const std::size_t n = attribute_text.size();
     if (n == 0 || n > 64) return;
     std::uint64_t space = 0;
-    std::uint64_t stops = 0;
-    auto add = [&](__m128i v, std::size_t at) {
-        auto is = [v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-        const __m128i blank = _mm_or_si128(_mm_or_si128(is(' '), is('\n')), _mm_or_si128(is('\t'), is('\r')));
-        const __m128i dq = is('"');
-        const __m128i sq = is('\'');
-        const __m128i stop = _mm_or_si128(_mm_or_si128(blank, is('=')), _mm_or_si128(dq, sq));
-        auto bits = [at](__m128i m) { return std::uint64_t{static_cast<unsigned>(_mm_movemask_epi8(m))} << at; };
-        space |= bits(blank);
-        stops |= bits(stop);
-        double_quotes_ |= bits(dq);
-        single_quotes_ |= bits(sq);
+    std::uint64_t equals = 0;
+    std::uint64_t double_quotes = 0;
+    std::uint64_t single_quotes = 0;
+    auto add = [&](const BlockClasses& c, std::size_t at) {
+        space |= std::uint64_t{c.space} << at;
+        equals |= std::uint64_t{c.equals} << at;
+        double_quotes |= std::uint64_t{c.double_quotes} << at;
+        single_quotes |= std::uint64_t{c.single_quotes} << at;
     };
     if (n < 16) {
-        add(detail::load_short(begin_, n), 0);
+        add(classify(detail::load_short(begin_, n)), 0);
     } else {
         // Blocks at 0, 16 and 32 as far as they fit, and the one that ends
         // at the end of the text, overlapping those before it: the bytes two
         // blocks share set the same bits.
-        add(detail::load16(begin_), 0);
-        if (n > 32) add(detail::load16(begin_ + 16), 16);
-        if (n > 48) add(detail::load16(begin_ + 32), 32);
-        if (n > 16) add(detail::load16(end_ - 16), n - 16);
+        add(classify(detail::load16(begin_)), 0);
+        if (n > 32) add(classify(detail::load16(begin_ + 16)), 16);
+        if (n > 48) add(classify(detail::load16(begin_ + 32)), 32);
+        if (n > 16) add(classify(detail::load16(end_ - 16)), n - 16);
     }
     const std::uint64_t all = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
     unread_ = ~space & all;
-    name_stops_ = stops;
+    name_stops_ = space | equals | double_quotes | single_quotes;
+    double_quotes_ = double_quotes;
+    single_quotes_ = single_quotes;
     masked_ = true;
 #endif
 }
@@ -67,11 +92,24 @@ inline std::uint64_t up_to_bit(std::size_t k) { return (std::uint64_t{2} << k) -
 
 }  // namespace
 
+// The name that begins at bit `at` of the masks: up to the first stop after it.
+std::string_view AttributeReader::name_from(std::size_t at) const {
+    const std::uint64_t stops = name_stops_ & ~(up_to_bit(at) >> 1);
+    return std::string_view(begin_ + at, static_cast<std::size_t>(std::countr_zero(stops)) - at);
+}
+
 inline bool AttributeReader::seen_before(std::string_view name) const {
     return (name_bits_ & name_bit(name)) != 0 && seen_among(name);
 }
 
 bool AttributeReader::seen_among(std::string_view name) const {
+    if (masked_) {
+        for (std::uint64_t rest = named_; rest != 0; rest &= rest - 1) {
+            const std::string_view seen = name_from(static_cast<std::size_t>(std::countr_zero(rest)));
+            if (seen.size() == name.size() && detail::equal_bytes(seen.data(), name.data(), name.size())) return true;
+        }
+        return false;
+    }
     const std::size_t in_place = std::min(name_count_, std::size(first_names_));
     for (std::size_t i = 0; i < in_place; ++i) {
         const Name& seen = first_names_[i];
@@ -82,6 +120,10 @@ bool AttributeReader::seen_among(std::string_view name) const {
 
 inline void AttributeReader::remember(std::string_view name) {
     name_bits_ |= name_bit(name);
+    if (masked_) {
+        named_ |= std::uint64_t{1} << (name.data() - begin_);
+        return;
+    }
     if (name_count_ < std::size(first_names_)) {
         first_names_[name_count_++] = Name{name.data(), name.size()};
     } else {
@@ -133,6 +175,12 @@ bool AttributeReader::next_in_full(Attribute& out) {
     if (unread_ == 0) {
         pos_ = end_;
         return false;
+    }
+    // The byte walk keeps its names in place and in the set.
+    if (skip_repeated_) {
+        for (std::uint64_t rest = named_; rest != 0; rest &= rest - 1) {
+            remember(name_from(static_cast<std::size_t>(std::countr_zero(rest))));
+        }
     }
     return walk_bytes(begin_ + std::countr_zero(unread_), out);
 }

@@ -16,6 +16,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "storage/loads.hpp"
+
 namespace tessaly::xml::detail {
 
 enum CharClass : std::uint8_t {
@@ -82,23 +84,15 @@ inline const char* skip_space(const char* p, const char* end) {
 // short, and a call to memcmp costs more than comparing them. Loads overlap
 // at the end instead of going past it.
 inline bool equal_bytes(const char* a, const char* b, std::size_t n) {
-    auto load64 = [](const char* s) {
-        std::uint64_t v;
-        std::memcpy(&v, s, sizeof v);
-        return v;
-    };
-    auto load32 = [](const char* s) {
-        std::uint32_t v;
-        std::memcpy(&v, s, sizeof v);
-        return v;
-    };
+    using storage::load_u32;
+    using storage::load_u64;
     if (n >= 8) {
         for (std::size_t i = 0; i + 8 < n; i += 8) {
-            if (load64(a + i) != load64(b + i)) return false;
+            if (load_u64(a + i) != load_u64(b + i)) return false;
         }
-        return load64(a + n - 8) == load64(b + n - 8);
+        return load_u64(a + n - 8) == load_u64(b + n - 8);
     }
-    if (n >= 4) return load32(a) == load32(b) && load32(a + n - 4) == load32(b + n - 4);
+    if (n >= 4) return load_u32(a) == load_u32(b) && load_u32(a + n - 4) == load_u32(b + n - 4);
     for (std::size_t i = 0; i < n; ++i) {
         if (a[i] != b[i]) return false;
     }
@@ -149,23 +143,15 @@ inline const char* find_first(const char* p, const char* end, Block block, Byte 
 // loads that stay inside [p, p + n): a short run then costs one block's
 // compares, like a long one.
 inline __m128i load_short(const char* p, std::size_t n) {
-    auto load64 = [](const char* s) {
-        std::uint64_t v;
-        std::memcpy(&v, s, sizeof v);
-        return v;
-    };
-    auto load32 = [](const char* s) {
-        std::uint32_t v;
-        std::memcpy(&v, s, sizeof v);
-        return std::uint64_t{v};
-    };
+    using storage::load_u32;
+    using storage::load_u64;
     std::uint64_t lo = 0;
     std::uint64_t hi = 0;
     if (n >= 8) {
-        lo = load64(p);
-        if (n > 8) hi = load64(p + n - 8) >> ((16 - n) * 8);
+        lo = load_u64(p);
+        if (n > 8) hi = load_u64(p + n - 8) >> ((16 - n) * 8);
     } else if (n >= 4) {
-        lo = load32(p) | load32(p + n - 4) << ((n - 4) * 8);
+        lo = load_u32(p) | std::uint64_t{load_u32(p + n - 4)} << ((n - 4) * 8);
     } else if (n > 0) {
         auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])} << (i * 8); };
         lo = byte(0) | byte(n / 2) | byte(n - 1);

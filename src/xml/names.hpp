@@ -3,8 +3,9 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
+
+#include "storage/loads.hpp"
 
 namespace tessaly::xml {
 
@@ -16,9 +17,7 @@ inline std::size_t position_of(std::string_view s, char c) noexcept {
     const std::size_t n = s.size();
     const std::uint64_t pattern = 0x0101010101010101ULL * static_cast<unsigned char>(c);
     auto matches = [pattern](const char* at) {  // a high bit at the first match of 8 bytes (later ones may be false)
-        std::uint64_t w;
-        std::memcpy(&w, at, 8);
-        w ^= pattern;
+        const std::uint64_t w = storage::load_u64(at) ^ pattern;
         return (w - 0x0101010101010101ULL) & ~w & 0x8080808080808080ULL;
     };
     if (n >= 8 && n <= 16) {

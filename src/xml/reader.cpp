@@ -2,7 +2,7 @@
 // current position from the bytes at hand. Over a document in memory every
 // byte is at hand and step() always decides. Over a source, step() may find
 // that the event runs past the bytes read so far; it then changes nothing and
-// asks for more, and next() slides the window (keeping the bytes from the
+// asks for more, and the reader slides the window (keeping the bytes from the
 // start of that event), reads, and runs step() again on the same event. So an
 // event is only ever decided on complete bytes, and the two modes give the
 // same events and the same errors for the same document.
@@ -39,6 +39,7 @@ constexpr std::string_view kDocTypeOpen = "<!DOCTYPE";
 enum class Step : unsigned char {
     Done,      // an event was read, or the end of input reached
     NeedMore,  // the event runs past the bytes at hand; nothing was changed
+    Again,     // room was made for the names of open elements; step again
     Failed,    // the error is set
 };
 
@@ -73,10 +74,18 @@ public:
     }
     // Where the innermost name begins; 16 bytes may be loaded from there.
     const char* innermost_block() const { return bytes_.get() + begins_[depth_ - 1]; }
+    // Whether a name of `size` bytes can be pushed; if not, make_room() first.
+    bool has_room(std::size_t size) const { return capacity_ - size_ >= size + 16; }
+    void make_room(std::size_t more) {
+        const std::size_t capacity = std::max({capacity_ * 2, size_ + more + 16, std::size_t{256}});
+        auto bigger = std::make_unique<char[]>(capacity);
+        if (size_ > 0) std::memcpy(bigger.get(), bytes_.get(), size_);
+        bytes_ = std::move(bigger);
+        capacity_ = capacity;
+    }
     // `readable` is how many bytes from name.data() on may be loaded: at
     // least name.size(), and up to the end of the bytes at hand.
     void push(std::string_view name, std::size_t readable) {
-        if (capacity_ - size_ < name.size() + 16) grow(name.size());
         char* dst = bytes_.get() + size_;
         bool copied = false;
 #if defined(__SSE2__)
@@ -94,14 +103,6 @@ public:
     void pop() { size_ = begins_[--depth_]; }
 
 private:
-    void grow(std::size_t more) {
-        const std::size_t capacity = std::max({capacity_ * 2, size_ + more + 16, std::size_t{256}});
-        auto bigger = std::make_unique<char[]>(capacity);
-        if (size_ > 0) std::memcpy(bigger.get(), bytes_.get(), size_);
-        bytes_ = std::move(bigger);
-        capacity_ = capacity;
-    }
-
     std::unique_ptr<char[]> bytes_;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
@@ -113,11 +114,12 @@ private:
 }  // namespace
 
 struct Reader::Impl {
-    // The bytes at hand: the whole document, or the filled part of the window.
+    // The bytes at hand, [data, stop): the whole document, or the filled part
+    // of the window. The next event starts at `cursor`.
     const char* data = nullptr;
-    std::size_t size = 0;
-    std::size_t pos = 0;      // where the next event starts
-    bool eof = true;          // no byte will follow data[size - 1]
+    const char* cursor = nullptr;
+    const char* stop = nullptr;
+    bool eof = true;  // no byte will follow stop[-1]
 
     // Window mode only.
     ByteSource* source = nullptr;
@@ -137,20 +139,27 @@ struct Reader::Impl {
     OpenNames open;
     bool outer_end_tags = false;  // see Reader::accept_end_tags_of_outer_elements
 
-    // AtStart: the byte-order mark has not been looked for yet. It is a state
-    // of its own, so that the loop over the events tests one byte for it and
-    // for the end and errors at once.
+    // AtStart: the byte-order mark has not been looked for yet (over a
+    // source only: a document in memory is looked at when the reader is
+    // made). In AtStart and Failed no bytes are at hand and more are to come
+    // (cursor == stop, eof false), and Ended is the end of the bytes, so the
+    // step's test for the end of the bytes is the only test of the state.
     enum class State : unsigned char { Running, AtStart, Ended, Failed } state = State::AtStart;
     ReadError error;
-    // Where step() puts the event it read: the caller's result itself, so
-    // that the event is written once and never copied.
+    // Where step() puts the event it read: the caller's own, so that the
+    // event is written once and never copied.
     Event* out = nullptr;
 
-    Step step();
+    [[gnu::always_inline]] inline Step step();
     Step skip_bom();
-    Step markup(const char* p, const char* end);
-    Step start_tag(const char* p, const char* end);
-    Step end_tag(const char* p, const char* end);
+    // Tags are read out of line: the step itself then needs no register
+    // saved, and only the start tag's scan, which needs many, saves them.
+    // markup() takes whatever else starts with '<'.
+    [[gnu::noinline]] Step markup(const char* p, const char* end);
+    [[gnu::noinline]] Step start_tag(const char* p, const char* end);
+    [[gnu::noinline]] Step end_tag(const char* p, const char* end);
+    // Any end tag but the innermost short name written plainly.
+    [[gnu::noinline]] Step end_tag_scanned(const char* p, const char* end);
     // Out of line: rare next to tags and text, and kept out of the loop
     // that reads those.
     [[gnu::noinline]] Step processing_instruction(const char* p, const char* end);
@@ -158,6 +167,7 @@ struct Reader::Impl {
     [[gnu::noinline]] Step doctype(const char* p, const char* end);
     Step reference(const char* p, const char* end);
 
+    [[gnu::noinline]] bool advance_slowly(Step s);
     bool refill();
     void slide_out(std::size_t count);
 
@@ -165,13 +175,18 @@ struct Reader::Impl {
         out->kind = kind;
         out->name = name;
         out->body = body;
-        pos = static_cast<std::size_t>(after - data);
+        cursor = after;
         return Step::Done;
     }
     // The construct starting at `start` is not complete in the bytes at hand.
     Step incomplete(std::string_view what, const char* start) {
         if (!eof) return Step::NeedMore;
         return fail_unclosed(what, start);
+    }
+    // Out of line, so that the step calls nothing but in its last act.
+    [[gnu::noinline]] Step make_room(std::size_t name_size) {
+        open.make_room(name_size);
+        return Step::Again;
     }
     // The error paths, all out of line and built only when taken.
     [[gnu::cold, gnu::noinline]] Step fail_unclosed(std::string_view what, const char* start);
@@ -183,37 +198,45 @@ struct Reader::Impl {
 
 // ---- the driving loop --------------------------------------------------
 
-// One named result, returned on every path, so that it is built in the
-// caller's storage and step() fills it in place.
-std::expected<Event, ReadError> Reader::next() {
+// Reading an event from the bytes at hand costs the step and no more: the
+// start, the end, errors and refills are handled out of line, in a loop of
+// their own.
+bool Reader::advance(Event& out) {
     Impl& r = *impl_;
-    std::expected<Event, ReadError> result;
-    r.out = &*result;
+    r.out = &out;
+    const Step s = r.step();
+    if (s == Step::Done) [[likely]] return true;
+    if (s == Step::Failed) return false;
+    return r.advance_slowly(s);
+}
+
+const ReadError& Reader::error() const { return impl_->error; }
+
+// After a step that asked for `s`: more bytes, or room for a name.
+bool Reader::Impl::advance_slowly(Step s) {
+    if (state == State::Failed) return false;
+    if (state == State::AtStart) {
+        while (skip_bom() == Step::NeedMore) {
+            if (!refill()) return false;
+        }
+        s = step();
+    }
     while (true) {
-        Step s = Step::Done;
-        if (r.state != Impl::State::Running) [[unlikely]] {
-            if (r.state == Impl::State::AtStart) {
-                s = r.skip_bom();
-            } else {
-                if (r.state == Impl::State::Failed) result = std::unexpected(r.error);
-                return result;
-            }
-        }
-        if (s == Step::Done) s = r.step();
-        if (s == Step::Done) [[likely]] return result;
-        if (s == Step::Failed || !r.refill()) {
-            result = std::unexpected(r.error);
-            return result;
-        }
+        if (s == Step::Done) return true;
+        if (s == Step::Failed) return false;
+        if (s == Step::NeedMore && !refill()) return false;
+        s = step();
     }
 }
 
-std::uint64_t Reader::position() const { return impl_->discarded + impl_->pos; }
+std::uint64_t Reader::position() const {
+    return impl_->discarded + static_cast<std::uint64_t>(impl_->cursor - impl_->data);
+}
 
 void Reader::accept_end_tags_of_outer_elements() { impl_->outer_end_tags = true; }
 
-// Keeps the bytes from `pos` on, moved to the front, and fills the rest of
-// the window; a window that is full from `pos` on is doubled first. Reading
+// Keeps the bytes from `cursor` on, moved to the front, and fills the rest of
+// the window; a window that is full from `cursor` on is doubled first. Reading
 // goes on until the window is full or the source ends, so that an event is
 // looked at again only once per window, however small the source's chunks.
 bool Reader::Impl::refill() {
@@ -222,12 +245,14 @@ bool Reader::Impl::refill() {
         return false;
     }
     char* buf = window.get();
-    if (pos > 0) {
-        slide_out(pos);
-        std::memmove(buf, buf + pos, size - pos);
-        size -= pos;
-        pos = 0;
+    if (cursor != buf) {
+        slide_out(static_cast<std::size_t>(cursor - buf));
+        const std::size_t rest = static_cast<std::size_t>(stop - cursor);
+        std::memmove(buf, cursor, rest);
+        cursor = buf;
+        stop = buf + rest;
     }
+    std::size_t size = static_cast<std::size_t>(stop - buf);
     if (size == capacity) {
         if (capacity > SIZE_MAX / 2) {
             fail_io("one event is too large to hold in memory");
@@ -238,8 +263,9 @@ bool Reader::Impl::refill() {
         window = std::move(bigger);
         buf = window.get();
         capacity *= 2;
+        data = cursor = buf;
+        stop = buf + size;
     }
-    data = buf;
     bool got_some = false;
     while (size < capacity) {
         auto got = source->read(buf + size, capacity - size);
@@ -263,6 +289,7 @@ bool Reader::Impl::refill() {
             return false;
         }
         size += *got;
+        stop = buf + size;
         got_some = true;
     }
     return true;
@@ -322,50 +349,63 @@ Step Reader::Impl::fail(std::string_view what, const char* at) {
                       .column = discarded + offset - start + 1,
                       .offset = discarded + offset};
     state = State::Failed;
+    stop = cursor;
+    eof = false;
     return Step::Failed;
 }
 
 void Reader::Impl::fail_io(std::string_view reason) {
     error = ReadError{.kind = ReadError::Kind::Input, .what = std::string(reason)};
     state = State::Failed;
+    stop = cursor;
+    eof = false;
 }
 
 // ---- one event ---------------------------------------------------------
 
 // Done once the byte-order mark, if any, is stepped over.
 Step Reader::Impl::skip_bom() {
-    if (size - pos < kBom.size() && !eof) return Step::NeedMore;
+    const std::string_view rest(cursor, static_cast<std::size_t>(stop - cursor));
+    if (rest.size() < kBom.size() && !eof) return Step::NeedMore;
     state = State::Running;
-    if (std::string_view(data + pos, size - pos).starts_with(kBom)) {
-        pos += kBom.size();
-        line_start = discarded + pos;
+    if (rest.starts_with(kBom)) {
+        cursor += kBom.size();
+        line_start = discarded + static_cast<std::uint64_t>(cursor - data);
     }
     return Step::Done;
 }
 
 Step Reader::Impl::step() {
-    if (pos == size) {
+    if (cursor == stop) {
         if (!eof) return Step::NeedMore;
-        *out = Event{};
+        *out = Event{EventKind::EndOfInput, {}, {}};
         state = State::Ended;
         return Step::Done;
     }
-    const char* p = data + pos;
-    const char* end = data + size;
-    if (*p == '<') return markup(p, end);
+    const char* p = cursor;
+    const char* end = stop;
+    if (*p == '<') {
+        // The byte after '<' tells the kind. A tag's name starts with a
+        // letter, '_', ':' or a byte of a multibyte character: all but ':'
+        // are above '?', and '/', '?' and '!' are not.
+        if (end - p >= 2) {
+            const unsigned char next = static_cast<unsigned char>(p[1]);
+            if (next > '?') return start_tag(p, end);
+            if (next == '/') return end_tag(p, end);
+        }
+        return markup(p, end);
+    }
     if (*p == '&') return reference(p, end);
     // Character data runs to the next '<' or '&', and is one event however
     // long it is, so it never ends inside a UTF-8 sequence or a CR LF pair.
-    const char* stop = find_text_stop(p + 1, end);
-    if (stop == end && !eof) return Step::NeedMore;
-    return emit(EventKind::Text, {}, std::string_view(p, static_cast<std::size_t>(stop - p)), stop);
+    const char* text_end = find_text_stop(p + 1, end);
+    if (text_end == end && !eof) return Step::NeedMore;
+    return emit(EventKind::Text, {}, std::string_view(p, static_cast<std::size_t>(text_end - p)), text_end);
 }
 
 Step Reader::Impl::markup(const char* p, const char* end) {
     if (end - p < 2) return incomplete("unclosed start tag", p);
     switch (p[1]) {
-        case '/':
-            return end_tag(p, end);
         case '?':
             return processing_instruction(p, end);
         case '!':
@@ -404,16 +444,16 @@ Step Reader::Impl::start_tag(const char* p, const char* end) {
     // the name's end from the first block's white space. Only what is left
     // past the last whole block is scanned as below.
     bool found = false;
-    for (bool first = true; end - q >= 16; q += 16, first = false) {
+    if (end - q >= 16) {
+        const unsigned spaces = detail::mask_of_space(detail::load16(q));
+        if (spaces != 0) name_end = q + __builtin_ctz(spaces);
+        name_from = q + 16;
+    }
+    for (; end - q >= 16; q += 16) {
         const __m128i v = detail::load16(q);
         const unsigned gts = detail::mask_of(v, '>');
         const unsigned dqs = detail::mask_of(v, '"');
         const unsigned sqs = detail::mask_of(v, '\'');
-        if (first) {
-            const unsigned spaces = detail::mask_of_space(v);
-            if (spaces != 0) name_end = q + __builtin_ctz(spaces);
-            name_from = q + 16;
-        }
         if (sqs == 0 && quote != '\'') {
             if (gts == 0) {  // only whether a value is open at the block's end matters
                 if (__builtin_parity(dqs)) quote = quote != 0 ? 0 : '"';
@@ -489,6 +529,7 @@ Step Reader::Impl::start_tag(const char* p, const char* end) {
     const std::string_view name(body, name_len);
     if (open.depth() >= kMaxDepth) [[unlikely]] return fail_too_deep(p);
     if (kind == EventKind::StartTag) {
+        if (!open.has_room(name_len)) [[unlikely]] return make_room(name_len);
         open.push(name, static_cast<std::size_t>(end - name.data()));
     }
     return emit(kind, name, std::string_view(name_end, static_cast<std::size_t>(content_end - name_end)), q + 1);
@@ -517,6 +558,10 @@ Step Reader::Impl::end_tag(const char* p, const char* end) {
         }
     }
 #endif
+    return end_tag_scanned(p, end);
+}
+
+Step Reader::Impl::end_tag_scanned(const char* p, const char* end) {
     const char* gt = find_byte_near(p + 2, end, '>');
     if (gt == end) return incomplete("unclosed end tag", p);
     const std::string_view name = trim_trailing_space(std::string_view(p + 2, static_cast<std::size_t>(gt - (p + 2))));
@@ -647,8 +692,9 @@ Step Reader::Impl::reference(const char* p, const char* end) {
 // ---- the public face ---------------------------------------------------
 
 Reader::Reader(std::string_view document) : impl_(std::make_unique<Impl>()) {
-    impl_->data = document.data();
-    impl_->size = document.size();
+    impl_->data = impl_->cursor = document.data();
+    impl_->stop = document.data() + document.size();
+    impl_->skip_bom();
 }
 
 Reader::Reader(ByteSource& source, std::size_t window_size) : impl_(std::make_unique<Impl>()) {
@@ -656,7 +702,7 @@ Reader::Reader(ByteSource& source, std::size_t window_size) : impl_(std::make_un
     r.source = &source;
     r.capacity = std::max<std::size_t>(window_size, 1);
     r.window = std::make_unique_for_overwrite<char[]>(r.capacity);
-    r.data = r.window.get();
+    r.data = r.cursor = r.stop = r.window.get();
     r.eof = false;
 }
 

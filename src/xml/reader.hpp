@@ -43,8 +43,10 @@ enum class EventKind : std::uint8_t {
 // asking for gigabytes of indentation.
 inline constexpr std::size_t kMaxDepth = 256;
 
+// Filled in by Reader::next(); a reader is read event by event into one of
+// these, so it has no initial values to write over each time.
 struct Event {
-    EventKind kind = EventKind::EndOfInput;
+    EventKind kind;
     // StartTag, EmptyTag, EndTag: the qualified name as written.
     // GeneralRef: the bytes between '&' and ';'.
     std::string_view name;
@@ -84,12 +86,16 @@ private:
     std::uint64_t name_stops_ = 0;      // white space, '=', '"', '\''
     std::uint64_t double_quotes_ = 0;   // '"'
     std::uint64_t single_quotes_ = 0;   // '\''
-    // Names handed out so far (only kept with `skip_repeated`): the first few
-    // in place, where a scan is cheapest, the rest in a set, so that a tag
-    // with a great many attributes still takes linear time. A reader is made
-    // for every tag, so neither is set up before it is needed: the array is
-    // left uninitialized (only the first `name_count_` entries are ever read)
-    // and the set is made on the seventeenth name.
+    // Where the names handed out so far begin, while the walk is on the
+    // masks (and with `skip_repeated`): each runs to the '=' after it.
+    std::uint64_t named_ = 0;
+    // Names handed out so far once the walk is on the bytes (only kept with
+    // `skip_repeated`): the first few in place, where a scan is cheapest, the
+    // rest in a set, so that a tag with a great many attributes still takes
+    // linear time. A reader is made for every tag, so neither is set up
+    // before it is needed: the array is left uninitialized (only the first
+    // `name_count_` entries are ever read) and the set is made on the
+    // seventeenth name.
     struct Name {
         const char* data;
         std::size_t size;
@@ -102,6 +108,7 @@ private:
     // two-letter names that markup-dense documents use.
     std::uint64_t name_bits_ = 0;
     std::optional<std::unordered_set<std::string_view>> more_names_;
+    std::string_view name_from(std::size_t at) const;
     bool seen_before(std::string_view name) const;
     [[gnu::noinline]] bool seen_among(std::string_view name) const;
     void remember(std::string_view name);
@@ -112,9 +119,9 @@ private:
 
 // The common case alone, inline in the caller's loop, with every other one
 // handed to next_in_full(): an attribute written name="value" or
-// name='value', read from the masks, whose name is not yet among the first
-// few remembered and whose first byte and length match none of them. It
-// changes nothing before it knows it can finish.
+// name='value', read from the masks, whose first byte and length match none
+// of the names handed out so far. It changes nothing before it knows it can
+// finish.
 inline bool AttributeReader::next(Attribute& out) {
     if (!masked_) return walk_bytes(pos_, out);
     if (unread_ == 0) return false;
@@ -138,9 +145,9 @@ inline bool AttributeReader::next(Attribute& out) {
     const std::string_view name(begin_ + name_at, eq_at - name_at);
     if (skip_repeated_) {
         const std::uint64_t bit = name_bit(name);
-        if ((name_bits_ & bit) != 0 || name_count_ >= std::size(first_names_)) return next_in_full(out);
+        if ((name_bits_ & bit) != 0) return next_in_full(out);
         name_bits_ |= bit;
-        first_names_[name_count_++] = Name{name.data(), name.size()};
+        named_ |= start;
     }
     unread_ &= 0 - (close << 1);
     const char* value = begin_ + eq_at + 2;
@@ -185,9 +192,14 @@ public:
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
-    // The next event, or why there is none. After an error or EndOfInput,
-    // the reader keeps returning the same.
-    std::expected<Event, ReadError> next();
+    // Reads the next event into `out`, or says why there is none (`out` is
+    // then left as it was). After an error or EndOfInput, the reader keeps
+    // giving the same. The caller owns the event, so that one is filled in
+    // place call after call instead of a result being built for each.
+    std::expected<void, ReadError> next(Event& out) {
+        if (advance(out)) [[likely]] return {};
+        return std::unexpected(error());
+    }
 
     // Bytes of the input before the next event (a byte-order mark included).
     std::uint64_t position() const;
@@ -198,6 +210,11 @@ public:
     void accept_end_tags_of_outer_elements();
 
 private:
+    // next() without the result: false when there is no event but an error,
+    // which error() then holds.
+    bool advance(Event& out);
+    const ReadError& error() const;
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

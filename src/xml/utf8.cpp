@@ -2,11 +2,12 @@
 
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+#include "storage/loads.hpp"
 
 namespace tessaly::xml {
 
@@ -68,9 +69,7 @@ inline std::size_t skip_ascii(const unsigned char* s, std::size_t n, std::size_t
     }
 #endif
     while (i + 8 <= n) {
-        std::uint64_t w;
-        std::memcpy(&w, s + i, 8);
-        std::uint64_t high = w & 0x8080808080808080ULL;
+        std::uint64_t high = storage::load_u64(s + i) & 0x8080808080808080ULL;
         if (high != 0) {
             // On a little-endian machine the first byte in memory is the lowest.
             if constexpr (std::endian::native == std::endian::little)

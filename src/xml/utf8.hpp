@@ -5,10 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "storage/loads.hpp"
 
 namespace tessaly::xml {
 
@@ -27,18 +28,10 @@ namespace detail {
 // conversion checks one by one are nearly always this, and are settled here
 // without a call.
 inline bool is_short_ascii(const char* p, std::size_t n) {
-    auto load64 = [](const char* s) {
-        std::uint64_t v;
-        std::memcpy(&v, s, sizeof v);
-        return v;
-    };
-    auto load32 = [](const char* s) {
-        std::uint32_t v;
-        std::memcpy(&v, s, sizeof v);
-        return v;
-    };
-    if (n >= 8) return ((load64(p) | load64(p + n - 8)) & 0x8080808080808080ULL) == 0;
-    if (n >= 4) return ((load32(p) | load32(p + n - 4)) & 0x80808080U) == 0;
+    using storage::load_u32;
+    using storage::load_u64;
+    if (n >= 8) return ((load_u64(p) | load_u64(p + n - 8)) & 0x8080808080808080ULL) == 0;
+    if (n >= 4) return ((load_u32(p) | load_u32(p + n - 4)) & 0x80808080U) == 0;
     if (n == 0) return true;
     return ((static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[n / 2]) |
              static_cast<unsigned char>(p[n - 1])) & 0x80U) == 0;
