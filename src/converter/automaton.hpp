@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "storage/key_table.hpp"
+#include "storage/loads.hpp"
 #include "storage/name_hash.hpp"
 #include "schema/model.hpp"
 
@@ -145,12 +146,8 @@ private:
         const std::size_t n = name.size();
         const char* p = name.data();
         if (n > 16) return std::memcmp(stored, p, n) == 0;
-        auto word = [](const char* at) {
-            std::uint64_t w;
-            std::memcpy(&w, at, 8);
-            return w;
-        };
-        if (n >= 8) return word(stored) == word(p) && word(stored + n - 8) == word(p + n - 8);
+        using storage::load_u64;
+        if (n >= 8) return load_u64(stored) == load_u64(p) && load_u64(stored + n - 8) == load_u64(p + n - 8);
         return n == 0 || storage::tail_word(stored, n) == storage::tail_word(p, n);
     }
 

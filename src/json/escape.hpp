@@ -12,6 +12,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "storage/loads.hpp"
+
 namespace tessaly::json::escape {
 
 // 1 for the bytes that are never written as themselves:
@@ -44,8 +46,7 @@ inline constexpr std::ptrdiff_t kBlock = 16;
 // The result has bit 8i+7 set for byte i; only its lowest bit is meaningful.
 inline std::uint64_t block_hits(const char* p) {
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-    std::uint64_t x;
-    std::memcpy(&x, p, 8);
+    std::uint64_t x = storage::load_u64(p);
     // Borrows run towards the high end, so the first byte in memory must be
     // the low one.
     if constexpr (std::endian::native == std::endian::big) x = std::byteswap(x);
