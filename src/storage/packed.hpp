@@ -158,18 +158,4 @@ inline Value pack_object(std::span<const Member> members, Arena& arena) {
     return r.finish(Kind::Object);
 }
 
-// The same for `first` (when not null) followed by `rest`.
-inline Value pack_object(const Member* first, std::span<const Member> rest, Arena& arena) {
-    RecordPacker r(arena, rest.size() + (first ? 1 : 0), kMaxMember);
-    if (first) {
-        r.key(first->key);
-        r.value(first->value);
-    }
-    for (const Member& m : rest) {
-        r.key(m.key);
-        r.value(m.value);
-    }
-    return r.finish(Kind::Object);
-}
-
 }  // namespace tessaly::storage::packed
