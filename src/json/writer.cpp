@@ -29,6 +29,9 @@ constexpr std::array<char, kBreakRun> kBreak = [] {
     return a;
 }();
 constexpr const char* kSpaces = kBreak.data() + 2;
+// A line break and its indentation are copied as this many bytes of the run,
+// from either start, when the indentation fits.
+constexpr std::size_t kBreakWidth = 64;
 constexpr std::size_t kSpacesRun = kBreakRun - 2;
 
 // Room that a number needs at most: 20 digits and a sign, or a float text.
@@ -98,6 +101,9 @@ private:
     std::vector<std::size_t> ends_;
 };
 
+// Room for an entry's line break, a key read in one copy and a number.
+constexpr std::size_t kEntryRoom = kBreakWidth + RenderedKeys::kReadAhead + kNumberRoom;
+
 // Pretty: indented text, one entry per line. Otherwise compact: no white
 // space between tokens.
 template <bool Pretty>
@@ -128,6 +134,7 @@ private:
 
     [[gnu::always_inline]] inline void value(const Value& v);
     [[gnu::always_inline]] inline void scalar_at(const std::uint8_t*& p);
+    [[gnu::always_inline]] inline bool scalar_in_place(char*& o, const std::uint8_t*& p);
     [[gnu::always_inline]] inline void number(Kind kind, std::uint64_t bits);
     void string(std::string_view s);
     void string_in_pieces(std::string_view s);
@@ -280,7 +287,7 @@ inline void Writer<Pretty>::line_break(bool comma, std::size_t spaces) {
     const char* run = comma ? kBreak.data() : kBreak.data() + 1;
     std::size_t head = comma ? 2 : 1;
     if (spaces <= kSpacesRun) {
-        put_short<64>(run, head + spaces);  // the run holds 64 bytes and more from either start
+        put_short<kBreakWidth>(run, head + spaces);  // the run holds that much and more from either start
         return;
     }
     put(run, head + kSpacesRun);
@@ -386,6 +393,31 @@ inline void Writer<Pretty>::scalar_at(const std::uint8_t*& p) {
     }
 }
 
+// The packed value at `p` written at `o`, which has room for kNumberRoom
+// bytes, when it is a literal or a number; both then move past it. Anything
+// else is left to the caller, untouched.
+template <bool Pretty>
+inline bool Writer<Pretty>::scalar_in_place(char*& o, const std::uint8_t*& p) {
+    const std::uint8_t* q = p + 1;
+    switch (static_cast<Kind>(*p)) {
+        case Kind::Null: std::memcpy(o, "null", 4); o += 4; break;
+        case Kind::False: std::memcpy(o, "false", 5); o += 5; break;
+        case Kind::True: std::memcpy(o, "true", 4); o += 4; break;
+        case Kind::UInt: o += write_uint(o, packed::get_varint(q)); break;
+        case Kind::Int: o = std::to_chars(o, o + kNumberRoom, static_cast<std::int64_t>(~packed::get_varint(q))).ptr; break;
+        case Kind::Float: {
+            double f;
+            std::memcpy(&f, q, sizeof f);
+            q += sizeof f;
+            o += format_float(f, o);
+            break;
+        }
+        default: return false;
+    }
+    p = q;
+    return true;
+}
+
 template <bool Pretty>
 inline void Writer<Pretty>::value(const Value& v) {
     switch (v.kind()) {
@@ -433,12 +465,43 @@ void Writer<Pretty>::write(const Value& root) {
         bool started = top.started;
         bool descended = false;
         for (std::size_t left = top.left; left > 0;) {
-            line_break(started, indent);
-            started = true;
             --left;
-            if (object) {
-                std::string_view key = keys_[static_cast<KeyId>(packed::get_varint(p))];
-                put_short<RenderedKeys::kReadAhead>(key.data(), key.size());
+            if (room() >= kEntryRoom && (!Pretty || indent <= kBreakWidth - 2)) [[likely]] {
+                // The entry's line break, key and a value that is not text
+                // fit whatever they turn out to be: written through a local
+                // cursor, without a check for each piece.
+                char* o = buf_ + pos_;
+                if constexpr (Pretty) {
+                    std::memcpy(o, kBreak.data() + (started ? 0 : 1), kBreakWidth);
+                    o += (started ? 2 : 1) + indent;
+                } else if (started) {
+                    *o++ = ',';
+                }
+                started = true;
+                bool long_key = false;
+                if (object) {
+                    std::string_view key = keys_[static_cast<KeyId>(packed::get_varint(p))];
+                    if (key.size() <= RenderedKeys::kReadAhead) [[likely]] {
+                        std::memcpy(o, key.data(), RenderedKeys::kReadAhead);
+                        o += key.size();
+                    } else {
+                        pos_ = static_cast<std::size_t>(o - buf_);
+                        put(key);  // the room is spent: the value takes the checked way
+                        long_key = true;
+                    }
+                }
+                if (!long_key) {
+                    const bool written = scalar_in_place(o, p);
+                    pos_ = static_cast<std::size_t>(o - buf_);
+                    if (written) continue;
+                }
+            } else {
+                line_break(started, indent);
+                started = true;
+                if (object) {
+                    std::string_view key = keys_[static_cast<KeyId>(packed::get_varint(p))];
+                    put_short<RenderedKeys::kReadAhead>(key.data(), key.size());
+                }
             }
             const auto kind = static_cast<Kind>(*p);
             if (kind != Kind::Object && kind != Kind::Array) {
