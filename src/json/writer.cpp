@@ -1,5 +1,6 @@
 #include "json/writer.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -101,8 +102,11 @@ private:
     std::vector<std::size_t> ends_;
 };
 
-// Room for an entry's line break, a key read in one copy and a number.
-constexpr std::size_t kEntryRoom = kBreakWidth + RenderedKeys::kReadAhead + kNumberRoom;
+// Room for an entry's line break, a key read in one copy, and a number or
+// a short string escaped at its worst.
+constexpr std::size_t kShortString = 26;
+constexpr std::size_t kValueRoom = std::max(kNumberRoom, 2 + escape::kMaxEscape * kShortString);
+constexpr std::size_t kEntryRoom = kBreakWidth + RenderedKeys::kReadAhead + kValueRoom;
 
 // Pretty: indented text, one entry per line. Otherwise compact: no white
 // space between tokens.
@@ -393,9 +397,9 @@ inline void Writer<Pretty>::scalar_at(const std::uint8_t*& p) {
     }
 }
 
-// The packed value at `p` written at `o`, which has room for kNumberRoom
-// bytes, when it is a literal or a number; both then move past it. Anything
-// else is left to the caller, untouched.
+// The packed value at `p` written at `o`, which has room for kValueRoom
+// bytes, when it is a literal, a number or a short string; both then move
+// past it. Anything else is left to the caller, untouched.
 template <bool Pretty>
 inline bool Writer<Pretty>::scalar_in_place(char*& o, const std::uint8_t*& p) {
     const std::uint8_t* q = p + 1;
@@ -410,6 +414,22 @@ inline bool Writer<Pretty>::scalar_in_place(char*& o, const std::uint8_t*& p) {
             std::memcpy(&f, q, sizeof f);
             q += sizeof f;
             o += format_float(f, o);
+            break;
+        }
+        case Kind::String:
+        case Kind::NumberText: {
+            const std::uint64_t d = packed::get_varint(q);
+            const auto n = static_cast<std::size_t>(packed::get_varint(q));
+            if (n == 0 || n > kShortString) return false;
+            const char* text = packed::at_distance<char>(p, d);
+            if (static_cast<Kind>(*p) == Kind::String) {
+                *o++ = '"';
+                o = escape::copy_escaped(o, text, text + n);
+                *o++ = '"';
+            } else {
+                std::memcpy(o, text, n);
+                o += n;
+            }
             break;
         }
         default: return false;
