@@ -149,7 +149,7 @@ DeclAutomaton::Opened DeclAutomaton::open_unseen(std::uint32_t context, std::str
     std::uint64_t h;
     const char* stored = nullptr;
     if (const auto* found = elements_->find(context, local, h, &stored)) [[likely]] {
-        recent = {stored, static_cast<std::uint32_t>(local.size()), context, 0, found->a, found->b};
+        recent = Recent(stored, local.size(), context, 0, found->a, found->b);
         return {found->a, found->b};
     }
     const DeclState* p = context == kTopContext ? nullptr : &states_[context];
@@ -173,8 +173,7 @@ DeclAutomaton::Attribute DeclAutomaton::attribute_unseen(StateId state, std::str
     std::uint64_t h;
     const char* stored = nullptr;
     if (const auto* found = attributes_->find(state, name, h, &stored)) [[likely]] {
-        recent = {stored, static_cast<std::uint32_t>(name.size()), state, static_cast<std::uint32_t>(place), found->a,
-                  found->b};
+        recent = Recent(stored, name.size(), state, place, found->a, found->b);
         return {attribute_decls_[found->a], found->b};
     }
     const schema::AttributeDef* decl = policy_.attribute(states_[state], name);

@@ -105,8 +105,7 @@ public:
         const std::uint32_t context = parent != kTop && states_[parent].complex ? parent : kTop;
         const std::size_t first = local.empty() ? 0 : static_cast<unsigned char>(local[0]);
         Recent& recent = recent_elements_[(context * 64 + first * 8 + local.size()) % kRecent];
-        if (recent.name && recent.context == context && recent.size == local.size() && same_name(recent.name, local))
-            [[likely]]
+        if (recent.name && recent.context == context && recent.size == local.size() && recent.holds(local)) [[likely]]
             return {recent.a, recent.b};
         return open_unseen(context, local, recent);
     }
@@ -124,7 +123,7 @@ public:
     Attribute attribute(StateId state, std::string_view name, std::size_t place) {
         Recent& recent = recent_attributes_[(state * 8 + std::min<std::size_t>(place, 7)) % kRecent];
         if (recent.name && recent.context == state && recent.place == place && recent.size == name.size() &&
-            same_name(recent.name, name)) [[likely]]
+            recent.holds(name)) [[likely]]
             return {attribute_decls_[recent.a], recent.b};
         return attribute_unseen(state, name, place, recent);
     }
@@ -140,16 +139,6 @@ private:
     Opened open_unseen(std::uint32_t context, std::string_view local, Recent& recent);
     Attribute attribute_unseen(StateId state, std::string_view name, std::size_t place, Recent& recent);
 
-    // Equal lengths given, whether a stored name equals `name`: a few word
-    // loads rather than a library call.
-    static bool same_name(const char* stored, std::string_view name) {
-        const std::size_t n = name.size();
-        const char* p = name.data();
-        if (n > 16) return std::memcmp(stored, p, n) == 0;
-        using storage::load_u64;
-        if (n >= 8) return load_u64(stored) == load_u64(p) && load_u64(stored + n - 8) == load_u64(p + n - 8);
-        return n == 0 || storage::tail_word(stored, n) == storage::tail_word(p, n);
-    }
 
     const ResolutionPolicy& policy_;
     storage::KeyTable& keys_;
@@ -165,8 +154,39 @@ private:
     // mostly carry the same names in the same order, and children of one
     // kind come in runs, so most lookups are one comparison of names,
     // without hashing. Only answers the hash tables hold are kept here.
+    // Equal lengths given, whether a stored name equals `name`: a few word
+    // loads rather than a library call.
+    static bool same_name(const char* stored, std::string_view name) {
+        const std::size_t n = name.size();
+        const char* p = name.data();
+        if (n > 16) return std::memcmp(stored, p, n) == 0;
+        using storage::load_u64;
+        if (n >= 8) return load_u64(stored) == load_u64(p) && load_u64(stored + n - 8) == load_u64(p + n - 8);
+        return n == 0 || storage::tail_word(stored, n) == storage::tail_word(p, n);
+    }
+
     struct Recent {
+        Recent() = default;
+        Recent(const char* stored, std::size_t n, std::uint32_t context, std::size_t place, std::uint32_t a,
+               std::uint32_t b)
+            : name(stored), word(first_word(stored, n)), size(static_cast<std::uint32_t>(n)), context(context),
+              place(static_cast<std::uint32_t>(place)), a(a), b(b) {}
+
+        // The name's first eight bytes, or all of a shorter one, as compared
+        // below: the stored side of most comparisons is then read already.
+        static std::uint64_t first_word(const char* p, std::size_t n) {
+            if (n == 0) return 0;
+            return n < 8 ? storage::tail_word(p, n) : storage::load_u64(p);
+        }
+        // Equal lengths given, whether the stored name equals `name`.
+        bool holds(std::string_view name) const {
+            const std::size_t n = name.size();
+            if (n < 8) return n == 0 || word == storage::tail_word(name.data(), n);
+            return word == storage::load_u64(name.data()) && same_name(this->name, name);
+        }
+
         const char* name = nullptr;  // the hash table's copy; null: empty
+        std::uint64_t word = 0;
         std::uint32_t size = 0;
         std::uint32_t context = 0;  // the parent's or the element's state
         std::uint32_t place = 0;    // attributes only
