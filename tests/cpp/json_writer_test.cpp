@@ -86,6 +86,7 @@ std::string reference_text(std::string_view s) {
 
 TEST(JsonWriter, LayoutAndScalars) {
     Build b;
+    const std::string long_key(40, 'k');
     // Strings far from the record, before and after it in other allocations,
     // and near it, next to integers around the varint steps.
     const std::string far_before(300, 'f'), far_after(70000, 'g');
@@ -126,8 +127,21 @@ TEST(JsonWriter, LayoutAndScalars) {
         {"float in array", b.arr({Value::floating(-0.0), Value::floating(1e16)}), "[\n  -0.0,\n  1e+16\n]"},
         {"escaped key", b.obj({{"a\"b\n", b.str("/")}}), "{\n  \"a\\\"b\\n\": \"/\"\n}"},
         {"packed values", packed, packed_text},
+        {"key longer than one copy, then a short one",
+         b.obj({{long_key, Value::uinteger(7)}, {"z", b.str("v\"")}, {"n", Value::number_text(b.arena.copy("1.50"))}}),
+         "{\n  \"" + long_key + "\": 7,\n  \"n\": 1.50,\n  \"z\": \"v\\\"\"\n}"},
     };
     for (const auto& c : cases) EXPECT_TRUE(b.write(c.value) == c.text) << c.name;
+
+    // Scalars indented past the run a line break is copied from.
+    Value deep = b.arr({Value::uinteger(1), b.str("x"), Value::boolean(true)});
+    std::string want = "[\n" + std::string(2 * 40, ' ') + "1,\n" + std::string(2 * 40, ' ') + "\"x\",\n" +
+                       std::string(2 * 40, ' ') + "true\n" + std::string(2 * 39, ' ') + "]";
+    for (std::size_t k = 39; k-- > 0;) {
+        deep = b.arr({deep});
+        want = "[\n" + std::string(2 * (k + 1), ' ') + want + "\n" + std::string(2 * k, ' ') + "]";
+    }
+    EXPECT_TRUE(b.write(deep) == want);
 }
 
 // The scan looks at eight bytes at a time: besides a table, each special
@@ -154,6 +168,8 @@ TEST(JsonWriter, StringEscapes) {
                 for (std::size_t i = 0; i < len; i += 3) s[i] = '!';  // 0x21, just past controls
                 s[at] = sp;
                 ASSERT_EQ(write(Value::string(s)), reference_text(s)) << int(sp) << " " << len << " " << at;
+                Build b;  // as an entry, written in place when short
+                ASSERT_EQ(b.write(b.arr({Value::string(s)})), "[\n  " + reference_text(s) + "\n]") << len << " " << at;
             }
         }
     }
