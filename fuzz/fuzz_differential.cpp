@@ -126,10 +126,12 @@ LastTop last_top_level(std::string_view xml) {
     return top;
 }
 
-// A name written as a JSON key without escapes.
+// A name written as a JSON key without escapes, and read as one step of a
+// record path: the reader takes a name up to white space, so a '/' in it
+// would make a path of two steps.
 bool plain_key(std::string_view name) {
     for (unsigned char c : name)
-        if (c == '"' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+        if (c == '"' || c == '\\' || c < 0x20 || c == 0x7F || c == '/') return false;
     return true;
 }
 
