@@ -542,8 +542,17 @@ void Writer<Pretty>::write(const Value& root) {
         if (descended) continue;
         const char close = object ? '}' : ']';
         stack_.pop_back();
-        line_break(false, 2 * stack_.size());
-        put_char(close);
+        const std::size_t outer = 2 * stack_.size();
+        if (Pretty && room() > kBreakWidth && outer < kBreakWidth) [[likely]] {
+            char* o = buf_ + pos_;
+            std::memcpy(o, kBreak.data() + 1, kBreakWidth);
+            o += 1 + outer;
+            *o++ = close;
+            pos_ = static_cast<std::size_t>(o - buf_);
+        } else {
+            line_break(false, outer);
+            put_char(close);
+        }
     }
 }
 
