@@ -139,6 +139,16 @@ private:
     Opened open_unseen(std::uint32_t context, std::string_view local, Recent& recent);
     Attribute attribute_unseen(StateId state, std::string_view name, std::size_t place, Recent& recent);
 
+    // Equal lengths given, whether a stored name equals `name`: a few word
+    // loads rather than a library call.
+    static bool same_name(const char* stored, std::string_view name) {
+        const std::size_t n = name.size();
+        const char* p = name.data();
+        if (n > 16) return std::memcmp(stored, p, n) == 0;
+        using storage::load_u64;
+        if (n >= 8) return load_u64(stored) == load_u64(p) && load_u64(stored + n - 8) == load_u64(p + n - 8);
+        return n == 0 || storage::tail_word(stored, n) == storage::tail_word(p, n);
+    }
 
     const ResolutionPolicy& policy_;
     storage::KeyTable& keys_;
@@ -154,17 +164,6 @@ private:
     // mostly carry the same names in the same order, and children of one
     // kind come in runs, so most lookups are one comparison of names,
     // without hashing. Only answers the hash tables hold are kept here.
-    // Equal lengths given, whether a stored name equals `name`: a few word
-    // loads rather than a library call.
-    static bool same_name(const char* stored, std::string_view name) {
-        const std::size_t n = name.size();
-        const char* p = name.data();
-        if (n > 16) return std::memcmp(stored, p, n) == 0;
-        using storage::load_u64;
-        if (n >= 8) return load_u64(stored) == load_u64(p) && load_u64(stored + n - 8) == load_u64(p + n - 8);
-        return n == 0 || storage::tail_word(stored, n) == storage::tail_word(p, n);
-    }
-
     struct Recent {
         Recent() = default;
         Recent(const char* stored, std::size_t n, std::uint32_t context, std::size_t place, std::uint32_t a,
