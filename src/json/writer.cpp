@@ -477,84 +477,96 @@ template <bool Pretty>
 void Writer<Pretty>::write(const Value& root) {
     if (failed_) return;
     value(root);
-    while (!stack_.empty() && !failed_) {
-        // The entries of the top container, one level below it, up to its
-        // end or to a child that is a container itself, kept in locals.
-        Frame& top = stack_.back();
-        const std::size_t indent = 2 * stack_.size();
-        const std::uint8_t* p = top.next;
-        const bool object = top.object;
-        bool started = top.started;
-        bool descended = false;
-        for (std::size_t left = top.left; left > 0;) {
-            --left;
-            if (room() >= kEntryRoom && (!Pretty || indent <= kBreakWidth - 2)) [[likely]] {
-                // The entry's line break, key and a value that is not text
-                // fit whatever they turn out to be: written through a local
-                // cursor, without a check for each piece.
+    if (stack_.empty()) return;
+    // The innermost open container lives in locals; the stack holds the
+    // ones around it, each with its place when the walk went down.
+    Frame cur = stack_.back();
+    stack_.pop_back();
+    const std::uint8_t* p = cur.next;
+    std::size_t left = cur.left;
+    bool object = cur.object;
+    bool started = cur.started;
+    std::size_t indent = 2 * (stack_.size() + 1);
+    while (true) {
+        if (left == 0) {
+            const char close = object ? '}' : ']';
+            indent -= 2;
+            if (Pretty && room() > kBreakWidth && indent < kBreakWidth) [[likely]] {
                 char* o = buf_ + pos_;
-                if constexpr (Pretty) {
-                    std::memcpy(o, kBreak.data() + (started ? 0 : 1), kBreakWidth);
-                    o += (started ? 2 : 1) + indent;
-                } else if (started) {
-                    *o++ = ',';
-                }
-                started = true;
-                bool long_key = false;
-                if (object) {
-                    std::string_view key = keys_[static_cast<KeyId>(packed::get_varint(p))];
-                    if (key.size() <= RenderedKeys::kReadAhead) [[likely]] {
-                        std::memcpy(o, key.data(), RenderedKeys::kReadAhead);
-                        o += key.size();
-                    } else {
-                        pos_ = static_cast<std::size_t>(o - buf_);
-                        put(key);  // the room is spent: the value takes the checked way
-                        long_key = true;
-                    }
-                }
-                if (!long_key) {
-                    const bool written = scalar_in_place(o, p);
-                    pos_ = static_cast<std::size_t>(o - buf_);
-                    if (written) continue;
-                }
+                std::memcpy(o, kBreak.data() + 1, kBreakWidth);
+                o += 1 + indent;
+                *o++ = close;
+                pos_ = static_cast<std::size_t>(o - buf_);
             } else {
-                line_break(started, indent);
-                started = true;
-                if (object) {
-                    std::string_view key = keys_[static_cast<KeyId>(packed::get_varint(p))];
-                    put_short<RenderedKeys::kReadAhead>(key.data(), key.size());
+                line_break(false, indent);
+                put_char(close);
+            }
+            if (stack_.empty() || failed_) return;
+            const Frame& up = stack_.back();
+            p = up.next;
+            left = up.left;
+            object = up.object;
+            started = true;
+            stack_.pop_back();
+            continue;
+        }
+        --left;
+        if (room() >= kEntryRoom && (!Pretty || indent <= kBreakWidth - 2)) [[likely]] {
+            // The entry's line break, key and a value that is not text
+            // fit whatever they turn out to be: written through a local
+            // cursor, without a check for each piece.
+            char* o = buf_ + pos_;
+            if constexpr (Pretty) {
+                std::memcpy(o, kBreak.data() + (started ? 0 : 1), kBreakWidth);
+                o += (started ? 2 : 1) + indent;
+            } else if (started) {
+                *o++ = ',';
+            }
+            started = true;
+            bool long_key = false;
+            if (object) {
+                std::string_view key = keys_[static_cast<KeyId>(packed::get_varint(p))];
+                if (key.size() <= RenderedKeys::kReadAhead) [[likely]] {
+                    std::memcpy(o, key.data(), RenderedKeys::kReadAhead);
+                    o += key.size();
+                } else {
+                    pos_ = static_cast<std::size_t>(o - buf_);
+                    put(key);  // the room is spent: the value takes the checked way
+                    long_key = true;
                 }
             }
-            const auto kind = static_cast<Kind>(*p);
-            if (kind != Kind::Object && kind != Kind::Array) {
-                scalar_at(p);
-                continue;
+            if (!long_key) {
+                const bool written = scalar_in_place(o, p);
+                pos_ = static_cast<std::size_t>(o - buf_);
+                if (written) continue;
             }
-            Value child = packed::get_value(p);
-            if (child.size() > 0) {
-                top.next = p;  // before value(), which grows the stack and may move `top`
-                top.left = left;
-                top.started = true;
-                value(child);
-                descended = true;
-                break;
-            }
-            value(child);
-        }
-        if (descended) continue;
-        const char close = object ? '}' : ']';
-        stack_.pop_back();
-        const std::size_t outer = 2 * stack_.size();
-        if (Pretty && room() > kBreakWidth && outer < kBreakWidth) [[likely]] {
-            char* o = buf_ + pos_;
-            std::memcpy(o, kBreak.data() + 1, kBreakWidth);
-            o += 1 + outer;
-            *o++ = close;
-            pos_ = static_cast<std::size_t>(o - buf_);
         } else {
-            line_break(false, outer);
-            put_char(close);
+            line_break(started, indent);
+            started = true;
+            if (object) {
+                std::string_view key = keys_[static_cast<KeyId>(packed::get_varint(p))];
+                put_short<RenderedKeys::kReadAhead>(key.data(), key.size());
+            }
         }
+        const auto kind = static_cast<Kind>(*p);
+        if (kind != Kind::Object && kind != Kind::Array) {
+            scalar_at(p);
+            continue;
+        }
+        const Value child = packed::get_value(p);
+        if (child.size() == 0) {
+            put(kind == Kind::Object ? "{}" : "[]");
+            continue;
+        }
+        if (failed_) return;
+        put_char(kind == Kind::Object ? '{' : '[');
+        stack_.push_back({p, left, object, true});
+        p = child.record();
+        packed::get_varint(p);  // the count, which the value holds already
+        left = child.size();
+        object = kind == Kind::Object;
+        started = false;
+        indent += 2;
     }
 }
 
