@@ -89,6 +89,8 @@ inline bool all_ascii_space(std::string_view s) {
 }
 
 inline bool is_all_white_space(std::string_view s) {
+    // Text that is not white space mostly shows it in its first byte.
+    if (!s.empty() && static_cast<unsigned char>(s[0]) > ' ' && static_cast<unsigned char>(s[0]) < 0x80) return false;
     return all_ascii_space(s) || leading_white_space(s) == s.size();
 }
 
