@@ -70,10 +70,10 @@ public:
 
     // Renders the keys of `keys` not rendered yet.
     void extend(const KeyTable& keys) {
-        if (ends_.size() == keys.size()) return;
+        if (rendered() == keys.size()) return;
         text_.resize(text_.size() - kReadAhead);
-        ends_.reserve(keys.size());
-        for (KeyId id = static_cast<KeyId>(ends_.size()); id < keys.size(); ++id) {
+        bounds_.reserve(keys.size() + 1);
+        for (KeyId id = static_cast<KeyId>(rendered()); id < keys.size(); ++id) {
             std::string_view k = keys.text(id);
             std::size_t at = text_.size();
             text_.resize(at + escape::kMaxEscape * k.size() + 4);
@@ -84,7 +84,7 @@ public:
             *o++ = ':';
             if (pretty_) *o++ = ' ';
             text_.resize(static_cast<std::size_t>(o - text_.data()));
-            ends_.push_back(text_.size());
+            bounds_.push_back(text_.size());
         }
         text_.append(kReadAhead, '\0');
     }
@@ -92,14 +92,15 @@ public:
     // Every key can be read as kReadAhead bytes from its start.
     static constexpr std::size_t kReadAhead = 32;
     std::string_view operator[](KeyId id) const {
-        std::size_t begin = id == 0 ? 0 : ends_[id - 1];
-        return {text_.data() + begin, ends_[id] - begin};
+        return {text_.data() + bounds_[id], bounds_[id + 1] - bounds_[id]};
     }
 
 private:
+    std::size_t rendered() const { return bounds_.size() - 1; }
+
     bool pretty_;
     std::string text_;
-    std::vector<std::size_t> ends_;
+    std::vector<std::size_t> bounds_{0};  // where each key begins, and then where the last ends
 };
 
 // Room for an entry's line break, a key read in one copy, and a number or
