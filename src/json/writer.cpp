@@ -513,9 +513,10 @@ void Writer<Pretty>::write(const Value& root) {
         }
         --left;
         if (room() >= kEntryRoom && (!Pretty || indent <= kBreakWidth - 2)) [[likely]] {
-            // The entry's line break, key and a value that is not text
-            // fit whatever they turn out to be: written through a local
-            // cursor, without a check for each piece.
+            // The entry's line break, a key of up to one copy, and a
+            // literal, a number or a short text fit whatever they turn out
+            // to be: written through a local cursor, without a check for
+            // each piece. Anything else goes the checked way below.
             char* o = buf_ + pos_;
             if constexpr (Pretty) {
                 std::memcpy(o, kBreak.data() + (started ? 0 : 1), kBreakWidth);
