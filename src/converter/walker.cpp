@@ -41,7 +41,9 @@ public:
           policy_(make_policy(model)),
           automaton_(*policy_, keys, attribute_key_prefix(convention)) {}
 
-    Result<std::optional<storage::Value>> run(xml::Reader& reader, InterruptCheck interrupt) {
+    // `Events`: a Reader, or a ReadAhead, which gives the same events.
+    template <class Events>
+    Result<std::optional<storage::Value>> run(Events& reader, InterruptCheck interrupt) {
         while (true) {
             const Handled h = next_event<false>(reader, interrupt, until_check_);
             if (h == Handled::Event) [[likely]] continue;
@@ -109,8 +111,8 @@ private:
     // `Placed`: elements may have been opened before the walk began
     // (assumed_ > 0), so an end tag may have to be checked against the record
     // path, and its place told in the error.
-    template <bool Placed>
-    [[gnu::always_inline]] inline Handled next_event(xml::Reader& reader, InterruptCheck interrupt,
+    template <bool Placed, class Events>
+    [[gnu::always_inline]] inline Handled next_event(Events& reader, InterruptCheck interrupt,
                                                      unsigned& until_check) {
         if (--until_check == 0) [[unlikely]] {
             until_check = kInterruptStride;
@@ -317,6 +319,13 @@ Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, const C
                                                     storage::Arena& arena, storage::KeyTable& keys,
                                                     InterruptCheck interrupt) {
     Walker<false> w(window, model, convention, arena, keys);
+    return w.run(reader, interrupt);
+}
+
+Result<std::optional<storage::Value>> walk_document(xml::ReadAhead& reader, const schema::SchemaModel& model,
+                                                    Convention convention, storage::Arena& arena,
+                                                    storage::KeyTable& keys, InterruptCheck interrupt) {
+    Walker<false> w(nullptr, model, convention, arena, keys);
     return w.run(reader, interrupt);
 }
 

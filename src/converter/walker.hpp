@@ -19,6 +19,7 @@
 #include "messages.hpp"  // the texts of the walk's errors
 #include "schema/model.hpp"
 #include "converter/checked_source.hpp"
+#include "xml/read_ahead.hpp"
 #include "xml/reader.hpp"
 
 namespace tessaly::converter {
@@ -35,6 +36,11 @@ Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, const C
                                                     const schema::SchemaModel& model, Convention convention,
                                                     storage::Arena& arena, storage::KeyTable& keys,
                                                     InterruptCheck interrupt = {});
+// The same over a document in memory read on a second thread: the same
+// value, or the same error.
+Result<std::optional<storage::Value>> walk_document(xml::ReadAhead& reader, const schema::SchemaModel& model,
+                                                    Convention convention, storage::Arena& arena,
+                                                    storage::KeyTable& keys, InterruptCheck interrupt = {});
 
 }  // namespace tessaly::converter
 

@@ -1,0 +1,114 @@
+// Reading a document ahead on a second thread (xml/read_ahead.hpp) must give
+// exactly the events and the error that reading it in turn gives, across
+// many blocks, and end promptly when dropped while the thread waits; a
+// conversion must give the same text or error either way.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "converter/convert.hpp"
+#include "schema/loader.hpp"
+#include "xml/read_ahead.hpp"
+
+namespace tessaly {
+namespace {
+
+// Tens of thousands of events of every kind, so that they fill many blocks.
+std::string long_document(unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s = "<?xml version=\"1.0\"?>\n<!DOCTYPE r>\n<r v=\"2\">";
+    for (int i = 0; i < 6000; ++i) {
+        switch (rng() % 5) {
+            case 0: s += "<p n=\"" + std::to_string(i) + "\" s='true'>" + std::to_string(rng() % 100) + "</p>"; break;
+            case 1: s += "<q/><!-- c --><q a=\"x&amp;y\"/>"; break;
+            case 2: s += "<t>a &lt; b &#x3A9; <![CDATA[<raw>]]> c</t>"; break;
+            case 3: s += "<?pi data?>\n  "; break;
+            default: s += "<g><p n=\"1\">7</p><p n=\"2\"/></g>"; break;
+        }
+    }
+    return s + "</r>";
+}
+
+// Events as pointers and sizes into the document, then the error, if any,
+// and what the reader gives when asked twice more after the end.
+template <class Reader>
+std::vector<std::string> trace(Reader& reader) {
+    std::vector<std::string> out;
+    xml::Event ev;
+    int after_end = 0;
+    while (after_end < 3) {
+        if (auto read = reader.next(ev); !read) {
+            const xml::ReadError& e = read.error();
+            out.push_back("error " + e.what + " " + std::to_string(e.offset) + ":" + std::to_string(e.line) + ":" +
+                          std::to_string(e.column));
+            ++after_end;
+            continue;
+        }
+        out.push_back(std::to_string(int(ev.kind)) + " " + std::to_string(std::uintptr_t(ev.name.data())) + "+" +
+                      std::to_string(ev.name.size()) + " " + std::to_string(std::uintptr_t(ev.body.data())) + "+" +
+                      std::to_string(ev.body.size()));
+        if (ev.kind == xml::EventKind::EndOfInput) ++after_end;
+    }
+    return out;
+}
+
+TEST(XmlReadAhead, GivesTheReadersEventsAndError) {
+    const std::string doc = long_document(7);
+    const std::size_t mid = doc.rfind('<', doc.size() / 2);
+    const std::string cases[] = {
+        doc,
+        doc.substr(0, mid) + "</nope>" + doc.substr(mid),                        // a wrong end tag mid-way
+        doc.substr(0, doc.size() - 40),                                          // elements left open
+        doc.substr(0, doc.size() / 3) + "<a b=\"unclosed",                       // a tag cut short
+        "<",                                                                     // an error at once
+        "",
+    };
+    for (const std::string& text : cases) {
+        xml::Reader in_turn(text);
+        xml::ReadAhead ahead(text);
+        const auto expected = trace(in_turn);
+        EXPECT_GT(expected.size(), 2u);
+        EXPECT_EQ(trace(ahead), expected) << text.size() << " bytes";
+    }
+}
+
+TEST(XmlReadAhead, EndsPromptlyWhenDroppedEarly) {
+    const std::string doc = long_document(11);
+    for (int taken : {0, 1, 5000}) {  // before the first event, while the thread waits for room, mid-way
+        xml::ReadAhead ahead(doc);
+        xml::Event ev;
+        for (int i = 0; i < taken; ++i) ASSERT_TRUE(ahead.next(ev).has_value());
+    }  // each destructor must return
+}
+
+TEST(XmlReadAhead, ConversionIsTheSameEitherWay) {
+    auto model = schema::parse_xsd_text(
+        "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
+        "<xs:element name=\"r\"><xs:complexType><xs:sequence>"
+        "<xs:element name=\"p\" maxOccurs=\"unbounded\"><xs:complexType><xs:simpleContent>"
+        "<xs:extension base=\"xs:int\"><xs:attribute name=\"n\" type=\"xs:int\"/>"
+        "<xs:attribute name=\"s\" type=\"xs:boolean\"/></xs:extension></xs:simpleContent></xs:complexType></xs:element>"
+        "</xs:sequence><xs:attribute name=\"v\" type=\"xs:int\"/></xs:complexType></xs:element></xs:schema>",
+        "inline.xsd", {});
+    ASSERT_TRUE(model.has_value());
+    const std::string doc = long_document(3);
+    const std::string cases[] = {doc, doc.substr(0, doc.rfind('<', doc.size() / 2)) + "</nope>"};
+    for (const std::string& text : cases) {
+        auto in_turn = converter::convert_to_string(text, *model, Convention::BadgerFish, {.read_ahead_from = SIZE_MAX});
+        auto ahead = converter::convert_to_string(text, *model, Convention::BadgerFish, {.read_ahead_from = 0});
+        ASSERT_EQ(in_turn.has_value(), &text == &cases[0]);
+        ASSERT_EQ(in_turn.has_value(), ahead.has_value());
+        if (in_turn) {
+            EXPECT_EQ(in_turn->view(), ahead->view());
+        } else {
+            EXPECT_EQ(in_turn.error().display(), ahead.error().display());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tessaly
