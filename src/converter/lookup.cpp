@@ -4,6 +4,7 @@
 
 #include "converter/coerce.hpp"
 #include "xml/names.hpp"
+#include "xml/read_ahead.hpp"
 #include "xml/reader.hpp"
 
 namespace tessaly::converter {
@@ -44,11 +45,15 @@ namespace {
     storage::append_member(out, at.key, v);
 }
 
+// A walk over a tag's attributes, from its text or as read ahead.
+xml::AttributeReader walk(std::string_view attribute_text) { return xml::AttributeReader(attribute_text); }
+xml::AttributeList walk(xml::ReadAttributes read) { return xml::AttributeList(read); }
+
 }  // namespace
 
-StateId override_with_xsi_type(std::string_view attribute_text, StateId found, DeclAutomaton& automaton,
-                               InputText& input) {
-    xml::AttributeReader attrs(attribute_text);
+template <class Attributes>
+StateId override_with_xsi_type(Attributes attributes, StateId found, DeclAutomaton& automaton, InputText& input) {
+    auto attrs = walk(attributes);
     xml::Attribute a;
     while (attrs.next(a)) {
         if (a.name != "xsi:type") continue;
@@ -57,17 +62,19 @@ StateId override_with_xsi_type(std::string_view attribute_text, StateId found, D
     return found;
 }
 
-void collect_attributes(std::string_view attribute_text, StateId state, DeclAutomaton& automaton, InputText& input,
+template <class Attributes>
+void collect_attributes(Attributes attributes, StateId state, DeclAutomaton& automaton, InputText& input,
                         std::vector<storage::Member>& out) {
-    xml::AttributeReader attrs(attribute_text);
+    auto attrs = walk(attributes);
     xml::Attribute a;
     for (std::size_t place = 0; attrs.next(a); ++place) add_attribute(a, place, state, automaton, input, out);
 }
 
-StateId collect_attributes_switching(std::string_view attribute_text, StateId found, DeclAutomaton& automaton,
-                                     InputText& input, std::vector<storage::Member>& out) {
+template <class Attributes>
+StateId collect_attributes_switching(Attributes attributes, StateId found, DeclAutomaton& automaton, InputText& input,
+                                     std::vector<storage::Member>& out) {
     const std::size_t begin = out.size();
-    xml::AttributeReader attrs(attribute_text);
+    auto attrs = walk(attributes);
     xml::Attribute a;
     for (std::size_t place = 0; attrs.next(a); ++place) {
         if (a.name.size() == 8 && a.name == "xsi:type") {
@@ -75,7 +82,7 @@ StateId collect_attributes_switching(std::string_view attribute_text, StateId fo
             if (switched != found) {
                 // Read again under the type it names; its xsi:type is not looked at again.
                 out.resize(begin);
-                if (automaton.state(switched).complex) collect_attributes(attribute_text, switched, automaton, input, out);
+                if (automaton.state(switched).complex) collect_attributes(attributes, switched, automaton, input, out);
                 return switched;
             }
         }
@@ -83,5 +90,15 @@ StateId collect_attributes_switching(std::string_view attribute_text, StateId fo
     }
     return found;
 }
+
+template StateId override_with_xsi_type(std::string_view, StateId, DeclAutomaton&, InputText&);
+template StateId override_with_xsi_type(xml::ReadAttributes, StateId, DeclAutomaton&, InputText&);
+template void collect_attributes(std::string_view, StateId, DeclAutomaton&, InputText&, std::vector<storage::Member>&);
+template void collect_attributes(xml::ReadAttributes, StateId, DeclAutomaton&, InputText&,
+                                 std::vector<storage::Member>&);
+template StateId collect_attributes_switching(std::string_view, StateId, DeclAutomaton&, InputText&,
+                                              std::vector<storage::Member>&);
+template StateId collect_attributes_switching(xml::ReadAttributes, StateId, DeclAutomaton&, InputText&,
+                                              std::vector<storage::Member>&);
 
 }  // namespace tessaly::converter

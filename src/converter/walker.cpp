@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <functional>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -127,9 +128,9 @@ private:
             return failed(messages::xml_read_error(e));
         }
         switch (ev.kind) {
-            case xml::EventKind::StartTag: open_element(ev); break;
+            case xml::EventKind::StartTag: open(reader, ev); break;
             case xml::EventKind::EmptyTag:
-                open_element(ev);
+                open(reader, ev);
                 if (close_element(false) && Records) return Handled::Record;
                 break;
             case xml::EventKind::EndTag:
@@ -167,7 +168,21 @@ private:
         return on_path_ == path.size();
     }
 
-    void open_element(const xml::Event& ev) {
+    // The element of a start or empty-element tag, its attributes as read
+    // ahead when they were, else from the tag's text.
+    template <class Events>
+    [[gnu::always_inline]] inline void open(Events& reader, const xml::Event& ev) {
+        if constexpr (std::is_same_v<Events, xml::ReadAhead>) {
+            if (const xml::ReadAttributes* read = reader.attributes()) [[likely]] {
+                open_element(ev, *read);
+                return;
+            }
+        }
+        open_element(ev, ev.body);
+    }
+
+    template <class Attributes>
+    void open_element(const xml::Event& ev, Attributes attributes) {
         // Taken first: the steps after the key reuse the input's scratch space.
         std::string_view local = input_.peek(local_name(ev.name));
         const auto [found, key] = automaton_.open(stack_.empty() ? DeclAutomaton::kTop : stack_.back().state, local);
@@ -176,14 +191,14 @@ private:
         if (!outside() && keeps_attributes_ && !ev.body.empty() && automaton_.state(state).complex) {
             // The attributes and any xsi:type switch in one walk over the tag.
             if (model_.types.empty()) {
-                collect_attributes(ev.body, state, automaton_, input_, attributes_);
+                collect_attributes(attributes, state, automaton_, input_, attributes_);
             } else {
-                state = collect_attributes_switching(ev.body, state, automaton_, input_, attributes_);
+                state = collect_attributes_switching(attributes, state, automaton_, input_, attributes_);
             }
             stack_.emplace_back(state, key, attributes_begin, children_.size(), TextRegion(arena_));
             return;
         }
-        if (may_switch_type(ev.body, model_)) state = override_with_xsi_type(ev.body, state, automaton_, input_);
+        if (may_switch_type(ev.body, model_)) state = override_with_xsi_type(attributes, state, automaton_, input_);
         if (outside()) {
             if (!starts_record(local)) {
                 stack_.emplace_back(state, key, attributes_.size(), children_.size(), TextRegion(arena_));
@@ -192,7 +207,7 @@ private:
             record_at_ = stack_.size();
         }
         if (keeps_attributes_ && !ev.body.empty() && automaton_.state(state).complex)
-            collect_attributes(ev.body, state, automaton_, input_, attributes_);
+            collect_attributes(attributes, state, automaton_, input_, attributes_);
 
         stack_.emplace_back(state, key, attributes_begin, children_.size(), TextRegion(arena_));
     }

@@ -20,9 +20,13 @@ bool before(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>
 // alone until it is handed over (`filled`), then read by the caller alone
 // until it is given back (`released`); the counters only grow.
 struct ReadAhead::Shared {
-    // 40 KiB a block, 320 KiB in all, whatever the document's length: the
-    // ring stays in the caches the two threads share.
+    // 120 KiB a block, under 1 MiB in all, whatever the document's length.
     static constexpr std::uint32_t kBlockEvents = 1024;
+    static constexpr std::uint32_t kBlockAttributes = 2048;
+    // A block is handed over early rather than begin a tag with less room
+    // than this for its attributes; a tag with more than the room left has
+    // its attributes read by the caller.
+    static constexpr std::uint32_t kTagRoom = 64;
     static constexpr std::uint32_t kBlocks = 8;
     struct Block {
         std::uint32_t count;
@@ -30,6 +34,8 @@ struct ReadAhead::Shared {
         // or with the error or exception below.
         bool last;
         Event events[kBlockEvents];
+        Place places[kBlockEvents];  // of start and empty-element tags only
+        Attribute attributes[kBlockAttributes];
     };
     struct Free {
         void operator()(Block* b) const noexcept { std::free(b); }
@@ -57,6 +63,20 @@ struct ReadAhead::Shared {
     const Block* current = nullptr;
 
     void read();
+
+    // The attributes of a tag with attribute text `text`, put in `list`
+    // from `used` on, as the walk over the text gives them.
+    static Place read_attributes(std::string_view text, Attribute* list, std::uint32_t& used) {
+        const std::uint32_t first = used;
+        if (text.empty()) return {first, 0};
+        AttributeReader walk(text);
+        for (Attribute a; walk.next(a); list[used++] = a)
+            if (used == kBlockAttributes) {
+                used = first;
+                return {first, kUnread};
+            }
+        return {first, used - first};
+    }
 };
 
 ReadAhead::ReadAhead(std::string_view document) : shared_(std::make_unique<Shared>(document)) {
@@ -101,6 +121,7 @@ void ReadAhead::Shared::read() {
         // The first blocks are short, so that the walk starts at once; then
         // full ones, handed over seldom.
         const std::uint32_t size = n < 4 ? kBlockEvents >> (4 - n) : kBlockEvents;
+        std::uint32_t attributes = 0;
         do {
             Event& e = b.events[b.count];
             try {
@@ -109,6 +130,8 @@ void ReadAhead::Shared::read() {
                     b.last = true;
                     break;
                 }
+                if (e.kind == EventKind::StartTag || e.kind == EventKind::EmptyTag)
+                    b.places[b.count] = read_attributes(e.body, b.attributes, attributes);
             } catch (...) {
                 exception = std::current_exception();
                 b.last = true;
@@ -116,7 +139,7 @@ void ReadAhead::Shared::read() {
             }
             ++b.count;
             b.last = e.kind == EventKind::EndOfInput;
-        } while (!b.last && b.count < size);
+        } while (!b.last && b.count < size && attributes <= kBlockAttributes - kTagRoom);
         filled.store(n + 1, std::memory_order_release);
         filled.notify_one();
         if (b.last) return;
@@ -143,6 +166,8 @@ std::expected<void, ReadError> ReadAhead::next_block(Event& out) {
     s.current = &s.blocks.get()[s.taken % Shared::kBlocks];
     ++s.taken;
     events_ = s.current->events;
+    places_ = s.current->places;
+    attributes_ = s.current->attributes;
     count_ = s.current->count;
     index_ = 0;
     if (count_ == 0) return next_block(out);  // ended at once: by an error or an exception

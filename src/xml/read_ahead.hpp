@@ -13,6 +13,28 @@
 
 namespace tessaly::xml {
 
+// The attributes of a start or empty-element tag as read ahead: what an
+// AttributeReader over its text gives, in order.
+struct ReadAttributes {
+    const Attribute* begin;
+    const Attribute* end;
+};
+
+// Walks read attributes as an AttributeReader walks a tag's text.
+class AttributeList {
+public:
+    explicit AttributeList(ReadAttributes r) : p_(r.begin), end_(r.end) {}
+    bool next(Attribute& out) {
+        if (p_ == end_) return false;
+        out = *p_++;
+        return true;
+    }
+
+private:
+    const Attribute* p_;
+    const Attribute* end_;
+};
+
 class ReadAhead {
 public:
     // Over `document`, which must outlive the reader. Without a thread to be
@@ -30,18 +52,42 @@ public:
             // The events were written on the other core: asked for a few
             // ahead, they are here by the time they are read.
             __builtin_prefetch(events_ + index_ + kPrefetchAhead);
+            __builtin_prefetch(places_ + index_ + kPrefetchAhead);
             out = events_[index_++];
             return {};
         }
         return next_block(out);
     }
 
+    // The attributes of the start or empty-element tag given out last, as
+    // read ahead; null when they were not (a tag with more attributes than
+    // a block holds), and then they are to be read from its text.
+    const ReadAttributes* attributes() {
+        if (!places_) return nullptr;  // read as asked, without a thread
+        const Place& p = places_[index_ - 1];
+        if (p.count == kUnread) return nullptr;
+        read_ = {attributes_ + p.first, attributes_ + p.first + p.count};
+        __builtin_prefetch(read_.end + kPrefetchAhead);
+        return &read_;
+    }
+
+    // Where an event's attributes are in its block's list.
+    struct Place {
+        std::uint32_t first;
+        std::uint32_t count;
+    };
+    static constexpr std::uint32_t kUnread = UINT32_MAX;
+
 private:
     static constexpr std::uint32_t kPrefetchAhead = 8;
     struct Shared;
     std::expected<void, ReadError> next_block(Event& out);
 
-    // The block being read: its events, how many, and how many given out.
+    // The block being read: its events, how many, and how many given out;
+    // where each event's attributes are, and the attributes.
+    const Place* places_ = nullptr;
+    const Attribute* attributes_ = nullptr;
+    ReadAttributes read_{};
     const Event* events_ = nullptr;
     std::uint32_t count_ = 0;
     std::uint32_t index_ = 0;

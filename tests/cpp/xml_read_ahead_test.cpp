@@ -29,12 +29,33 @@ std::string long_document(unsigned seed) {
             case 3: s += "<?pi data?>\n  "; break;
             default: s += "<g><p n=\"1\">7</p><p n=\"2\"/></g>"; break;
         }
+        if (i % 1500 == 0) {  // more attributes than a block holds, and then many at once
+            for (int k : {3000, 100}) {
+                s += "<w";
+                for (int j = 0; j < k; ++j) s += " a" + std::to_string(j) + "=\"" + std::to_string(j) + "\"";
+                s += " a7='again'/>";
+            }
+        }
     }
     return s + "</r>";
 }
 
-// Events as pointers and sizes into the document, then the error, if any,
-// and what the reader gives when asked twice more after the end.
+template <class Walk>
+std::string listed(Walk walk) {
+    std::string s;
+    for (xml::Attribute a; walk.next(a);) s += " " + std::string(a.name) + "=" + std::string(a.value);
+    return s;
+}
+
+// The attributes of the tag just given out, as the walker takes them.
+std::string attributes_of(xml::Reader&, const xml::Event& ev) { return listed(xml::AttributeReader(ev.body)); }
+std::string attributes_of(xml::ReadAhead& reader, const xml::Event& ev) {
+    const xml::ReadAttributes* read = reader.attributes();
+    return read ? listed(xml::AttributeList(*read)) : "(from the text)" + listed(xml::AttributeReader(ev.body));
+}
+
+int taken_from_text = 0;  // tags whose attributes the read-ahead left to the caller
+
 template <class Reader>
 std::vector<std::string> trace(Reader& reader) {
     std::vector<std::string> out;
@@ -51,6 +72,14 @@ std::vector<std::string> trace(Reader& reader) {
         out.push_back(std::to_string(int(ev.kind)) + " " + std::to_string(std::uintptr_t(ev.name.data())) + "+" +
                       std::to_string(ev.name.size()) + " " + std::to_string(std::uintptr_t(ev.body.data())) + "+" +
                       std::to_string(ev.body.size()));
+        if (ev.kind == xml::EventKind::StartTag || ev.kind == xml::EventKind::EmptyTag) {
+            std::string attributes = attributes_of(reader, ev);
+            if (attributes.starts_with("(from the text)")) {
+                ++taken_from_text;
+                attributes.erase(0, 15);
+            }
+            out.back() += attributes;
+        }
         if (ev.kind == xml::EventKind::EndOfInput) ++after_end;
     }
     return out;
@@ -74,6 +103,7 @@ TEST(XmlReadAhead, GivesTheReadersEventsAndError) {
         EXPECT_GT(expected.size(), 2u);
         EXPECT_EQ(trace(ahead), expected) << text.size() << " bytes";
     }
+    EXPECT_GT(taken_from_text, 0);  // the 3000-attribute tags
 }
 
 TEST(XmlReadAhead, EndsPromptlyWhenDroppedEarly) {
