@@ -173,18 +173,21 @@ private:
     template <class Events>
     [[gnu::always_inline]] inline void open(Events& reader, const xml::Event& ev) {
         if constexpr (std::is_same_v<Events, xml::ReadAhead>) {
+            const std::string_view local = reader.local_name(ev);
             if (const xml::ReadAttributes* read = reader.attributes()) [[likely]] {
-                open_element(ev, *read);
+                open_element(ev, local, *read);
                 return;
             }
+            open_element(ev, local, ev.body);
+        } else {
+            // Taken first: the steps after the key reuse the input's scratch space.
+            open_element(ev, input_.peek(local_name(ev.name)), ev.body);
         }
-        open_element(ev, ev.body);
     }
 
+    // `local`: the tag's local name, as UTF-8 text.
     template <class Attributes>
-    void open_element(const xml::Event& ev, Attributes attributes) {
-        // Taken first: the steps after the key reuse the input's scratch space.
-        std::string_view local = input_.peek(local_name(ev.name));
+    void open_element(const xml::Event& ev, std::string_view local, Attributes attributes) {
         const auto [found, key] = automaton_.open(stack_.empty() ? DeclAutomaton::kTop : stack_.back().state, local);
         StateId state = found;
         std::size_t attributes_begin = attributes_.size();

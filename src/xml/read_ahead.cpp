@@ -68,14 +68,14 @@ struct ReadAhead::Shared {
     // from `used` on, as the walk over the text gives them.
     static Place read_attributes(std::string_view text, Attribute* list, std::uint32_t& used) {
         const std::uint32_t first = used;
-        if (text.empty()) return {first, 0};
+        if (text.empty()) return {0, first, 0};
         AttributeReader walk(text);
         for (Attribute a; walk.next(a); list[used++] = a)
             if (used == kBlockAttributes) {
                 used = first;
-                return {first, kUnread};
+                return {0, first, kUnread};
             }
-        return {first, used - first};
+        return {0, first, used - first};
     }
 };
 
@@ -130,8 +130,11 @@ void ReadAhead::Shared::read() {
                     b.last = true;
                     break;
                 }
-                if (e.kind == EventKind::StartTag || e.kind == EventKind::EmptyTag)
-                    b.places[b.count] = read_attributes(e.body, b.attributes, attributes);
+                if (e.kind == EventKind::StartTag || e.kind == EventKind::EmptyTag) {
+                    Place& place = b.places[b.count];
+                    place = read_attributes(e.body, b.attributes, attributes);
+                    place.local = static_cast<std::uint32_t>(xml::local_name(e.name).data() - e.name.data());
+                }
             } catch (...) {
                 exception = std::current_exception();
                 b.last = true;

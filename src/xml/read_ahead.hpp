@@ -9,6 +9,7 @@
 #include <memory>
 #include <string_view>
 
+#include "xml/names.hpp"
 #include "xml/reader.hpp"
 
 namespace tessaly::xml {
@@ -59,6 +60,11 @@ public:
         return next_block(out);
     }
 
+    // The local name of the start or empty-element tag given out last.
+    std::string_view local_name(const Event& tag) const {
+        return places_ ? tag.name.substr(places_[index_ - 1].local) : xml::local_name(tag.name);
+    }
+
     // The attributes of the start or empty-element tag given out last, as
     // read ahead; null when they were not (a tag with more attributes than
     // a block holds), and then they are to be read from its text.
@@ -71,8 +77,11 @@ public:
         return &read_;
     }
 
-    // Where an event's attributes are in its block's list.
+    // What was found in a start or empty-element tag beyond the event:
+    // where its local name begins, and where its attributes are in its
+    // block's list.
     struct Place {
+        std::uint32_t local;
         std::uint32_t first;
         std::uint32_t count;
     };
