@@ -1,8 +1,9 @@
-// One document, converted three ways: in memory, file to file through a
-// window that takes the whole input at once, and file to file through a
-// window of 1 to 64 bytes. The first byte picks the schema and the convention
+// One document, converted four ways: in memory, read in turn and read ahead
+// on a second thread; file to file through a window that takes the whole
+// input at once, and through a window of 1 to 64 bytes. The first byte
+// picks the schema and the convention
 // (schemas.hpp), the second the small window's size; the rest is the
-// document. All three must give the same bytes, or the same error. Input
+// document. All four must give the same bytes, or the same error. Input
 // that is not UTF-8 is repaired first, since memory input must be UTF-8; the
 // raw bytes then also go through both file conversions, which must agree.
 // Then the document's last top-level element, taken as a record (its local
@@ -34,11 +35,16 @@ struct Job {
     std::size_t small_window;
 };
 
-Result<std::string> in_memory(const Job& job) {
-    auto text = tessaly::converter::convert_to_string(job.xml, *job.choice.model, job.choice.convention);
+Result<std::string> in_memory_with(const Job& job, const ConvertOptions& options) {
+    auto text = tessaly::converter::convert_to_string(job.xml, *job.choice.model, job.choice.convention, options);
     if (!text) return std::unexpected(std::move(text.error()));
     return std::string(text->view());
 }
+
+Result<std::string> in_memory(const Job& job) { return in_memory_with(job, {.read_ahead_from = SIZE_MAX}); }
+
+// Read on a second thread, as documents of a megabyte or more are.
+Result<std::string> in_memory_read_ahead(const Job& job) { return in_memory_with(job, {.read_ahead_from = 0}); }
 
 Result<std::string> through_files(const Job& job, const ConvertOptions& options) {
     static const std::string in = fuzz::private_path("in.xml");
@@ -66,6 +72,7 @@ struct Way {
 
 constexpr Way kWays[] = {
     {"in memory", in_memory},
+    {"in memory, read ahead", in_memory_read_ahead},
     {"files, one window", files_whole},
     {"files, small window", files_small},
 };
