@@ -102,6 +102,11 @@ private:
         return Handled::Failed;
     }
 
+    [[gnu::cold, gnu::noinline]] Handled read_failed(xml::ReadError e) {
+        if (place_error_) place_error_(e);
+        return failed(messages::xml_read_error(e));
+    }
+
     // The next event of a walk over a byte range (one that stops at a byte
     // or began in the middle of a document): out of line, so that the usual
     // walk has one copy of the loop.
@@ -121,12 +126,22 @@ private:
         }
         std::uint64_t at = 0;
         if constexpr (Placed) at = assumed_ > 0 ? reader.position() : 0;
-        xml::Event ev;
-        if (auto read = reader.next(ev); !read) [[unlikely]] {
-            xml::ReadError e = std::move(read.error());
-            if (place_error_) place_error_(e);
-            return failed(messages::xml_read_error(e));
+        if constexpr (std::is_same_v<Events, xml::ReadAhead>) {
+            // Used where it lies.
+            auto read = reader.next();
+            if (!read) [[unlikely]] return read_failed(std::move(read.error()));
+            return on_event<Placed>(reader, **read, at);
+        } else {
+            xml::Event ev;
+            if (auto read = reader.next(ev); !read) [[unlikely]] return read_failed(std::move(read.error()));
+            return on_event<Placed>(reader, ev, at);
         }
+    }
+
+    // `at`: where the event began, when Placed and elements were opened
+    // before the walk.
+    template <bool Placed, class Events>
+    [[gnu::always_inline]] inline Handled on_event(Events& reader, const xml::Event& ev, std::uint64_t at) {
         switch (ev.kind) {
             case xml::EventKind::StartTag: open(reader, ev); break;
             case xml::EventKind::EmptyTag:

@@ -149,15 +149,17 @@ void ReadAhead::Shared::read() {
     }
 }
 
-std::expected<void, ReadError> ReadAhead::next_block(Event& out) {
+std::expected<const Event*, ReadError> ReadAhead::next_block() {
     Shared& s = *shared_;
-    if (!s.thread.joinable()) return s.reader.next(out);
+    if (!s.thread.joinable()) {
+        if (auto read = s.reader.next(own_); !read) return std::unexpected(std::move(read.error()));
+        return &own_;
+    }
     if (s.current && s.current->last) {
         // Every event is given out: the same end again, as a reader gives.
         if (s.exception) std::rethrow_exception(s.exception);
         if (s.error) return std::unexpected(*s.error);
-        out = s.current->events[s.current->count - 1];
-        return {};
+        return &s.current->events[s.current->count - 1];
     }
     if (s.current) {
         s.released.store(s.taken, std::memory_order_seq_cst);
@@ -173,9 +175,8 @@ std::expected<void, ReadError> ReadAhead::next_block(Event& out) {
     attributes_ = s.current->attributes;
     count_ = s.current->count;
     index_ = 0;
-    if (count_ == 0) return next_block(out);  // ended at once: by an error or an exception
-    out = events_[index_++];
-    return {};
+    if (count_ == 0) return next_block();  // ended at once: by an error or an exception
+    return &events_[index_++];
 }
 
 }  // namespace tessaly::xml

@@ -46,23 +46,32 @@ public:
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // As Reader::next(). An exception thrown while reading ahead (out of
-    // memory) is thrown here, where the caller would have met it.
-    std::expected<void, ReadError> next(Event& out) {
+    // As Reader::next(), the event given where it lies, valid until the
+    // next call. An exception thrown while reading ahead (out of memory) is
+    // thrown here, where the caller would have met it.
+    std::expected<const Event*, ReadError> next() {
         if (index_ < count_) [[likely]] {
             // The events were written on the other core: asked for a few
             // ahead, they are here by the time they are read.
             __builtin_prefetch(events_ + index_ + kPrefetchAhead);
             __builtin_prefetch(places_ + index_ + kPrefetchAhead);
-            out = events_[index_++];
-            return {};
+            return &events_[index_++];
         }
-        return next_block(out);
+        return next_block();
+    }
+    // The same, copied into `out`.
+    std::expected<void, ReadError> next(Event& out) {
+        auto got = next();
+        if (!got) return std::unexpected(std::move(got.error()));
+        out = **got;
+        return {};
     }
 
     // The local name of the start or empty-element tag given out last.
     std::string_view local_name(const Event& tag) const {
-        return places_ ? tag.name.substr(places_[index_ - 1].local) : xml::local_name(tag.name);
+        if (!places_) return xml::local_name(tag.name);
+        const std::uint32_t at = places_[index_ - 1].local;
+        return {tag.name.data() + at, tag.name.size() - at};
     }
 
     // The attributes of the start or empty-element tag given out last, as
@@ -90,13 +99,14 @@ public:
 private:
     static constexpr std::uint32_t kPrefetchAhead = 8;
     struct Shared;
-    std::expected<void, ReadError> next_block(Event& out);
+    std::expected<const Event*, ReadError> next_block();
 
     // The block being read: its events, how many, and how many given out;
     // where each event's attributes are, and the attributes.
     const Place* places_ = nullptr;
     const Attribute* attributes_ = nullptr;
     ReadAttributes read_{};
+    Event own_{};  // the event given out when reading without a thread
     const Event* events_ = nullptr;
     std::uint32_t count_ = 0;
     std::uint32_t index_ = 0;
