@@ -59,13 +59,6 @@ public:
         }
         return next_block();
     }
-    // The same, copied into `out`.
-    std::expected<void, ReadError> next(Event& out) {
-        auto got = next();
-        if (!got) return std::unexpected(std::move(got.error()));
-        out = **got;
-        return {};
-    }
 
     // The local name of the start or empty-element tag given out last.
     std::string_view local_name(const Event& tag) const {
