@@ -1,14 +1,15 @@
-// One document, converted four ways: in memory, read in turn and read ahead
+// One document, converted five ways: in memory, read in turn and read ahead
 // on a second thread; file to file through a window that takes the whole
-// input at once, and through a window of 1 to 64 bytes. The first byte
-// picks the schema and the convention
-// (schemas.hpp), the second the small window's size; the rest is the
-// document. All four must give the same bytes, or the same error. Input
-// that is not UTF-8 is repaired first, since memory input must be UTF-8; the
-// raw bytes then also go through both file conversions, which must agree.
-// Then the document's last top-level element, taken as a record (its local
-// name, outermost matches only), must be the whole conversion's value of it
-// in compact text, or fail with the same error.
+// input at once, and through a window of 1 to 64 bytes, read in turn and
+// read ahead. The first byte picks the schema and the convention
+// (schemas.hpp), the second the small window's size and whether records are
+// read ahead; the rest is the document. All five must give the same bytes,
+// or the same error. Input that is not UTF-8 is repaired first, since memory
+// input must be UTF-8; the raw bytes then also go through the file
+// conversions, which must agree. Then the document's last top-level element,
+// taken as a record (its local name, outermost matches only), must be the
+// whole conversion's value of it in compact text, or fail with the same
+// error.
 
 #include <cstddef>
 #include <cstdint>
@@ -33,6 +34,7 @@ struct Job {
     std::string_view xml;
     fuzz::Choice choice;
     std::size_t small_window;
+    bool records_ahead;
 };
 
 Result<std::string> in_memory_with(const Job& job, const ConvertOptions& options) {
@@ -63,7 +65,13 @@ constexpr std::size_t kWholeWindow = 128 * 1024;
 
 Result<std::string> files_whole(const Job& job) { return through_files(job, {.window_size = kWholeWindow}); }
 
-Result<std::string> files_small(const Job& job) { return through_files(job, {.window_size = job.small_window}); }
+Result<std::string> files_small(const Job& job) {
+    return through_files(job, {.window_size = job.small_window, .read_ahead_from = UINT64_MAX});
+}
+
+Result<std::string> files_small_read_ahead(const Job& job) {
+    return through_files(job, {.window_size = job.small_window, .read_ahead_from = 0});
+}
 
 struct Way {
     const char* name;
@@ -75,6 +83,7 @@ constexpr Way kWays[] = {
     {"in memory, read ahead", in_memory_read_ahead},
     {"files, one window", files_whole},
     {"files, small window", files_small},
+    {"files, small window, read ahead", files_small_read_ahead},
 };
 
 void same(const char* what, const Result<std::string>& a, const Result<std::string>& b) {
@@ -152,7 +161,8 @@ void records_agree(const Job& job, const Result<std::string>& whole) {
     static const std::string in = fuzz::private_path("in.xml");
     fuzz::write_file(in, job.xml);
     auto stream = tessaly::core::RecordStream::open_file(in, *job.choice.model, name, job.choice.convention,
-                                                         {.window_size = job.small_window});
+                                                         {.window_size = job.small_window,
+                                                          .read_ahead_from = job.records_ahead ? 0 : UINT64_MAX});
     if (!stream) fuzz::harness_failure(stream.error().display());
     std::string text;
     std::vector<std::size_t> ends;
@@ -181,7 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 2) return 0;
     const std::string_view raw(reinterpret_cast<const char*>(data) + 2, size - 2);
     const fuzz::Utf8Input input(raw);
-    const Job job{input.text(), fuzz::choose(data[0]), 1 + data[1] % 64u};
+    const Job job{input.text(), fuzz::choose(data[0]), 1 + data[1] % 64u, (data[1] & 0x40) != 0};
 
     const Result<std::string> first = kWays[0].run(job);
     for (const Way& way : std::span(kWays).subspan(1)) {
@@ -191,8 +201,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     records_agree(job, first);
 
     if (!input.was_utf8()) {
-        const Job raw_job{raw, job.choice, job.small_window};
-        same("raw bytes: files, one window vs small buffers", files_whole(raw_job), files_small(raw_job));
+        const Job raw_job{raw, job.choice, job.small_window, job.records_ahead};
+        const Result<std::string> whole = files_whole(raw_job);
+        same("raw bytes: files, one window vs small buffers", whole, files_small(raw_job));
+        same("raw bytes: files, one window vs small buffers read ahead", whole, files_small_read_ahead(raw_job));
     }
     return 0;
 }

@@ -4,6 +4,7 @@
 // Python surfaces include; everything under src/ is internal to the core.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -74,10 +75,10 @@ struct ConvertOptions {
     // output's name once the text is complete, so that a failure leaves
     // neither a partial file nor an emptied one.
     bool replace_on_success = false;
-    // convert_to_string only: from this many bytes of input on, the XML is
-    // read on a second thread, ahead of the conversion. The text, or the
-    // error, is the same either way.
-    std::size_t read_ahead_from = 1024 * 1024;
+    // From this many bytes of input on (and for a file input of unknown
+    // length), the XML is read on a second thread, ahead of the conversion.
+    // The text, or the error, is the same either way.
+    std::uint64_t read_ahead_from = 1024 * 1024;
 };
 
 // `xml` is the whole document, already checked to be UTF-8. The JSON text

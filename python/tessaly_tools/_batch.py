@@ -73,12 +73,13 @@ def _one(
     convention: tessaly.Convention,
     compact: bool,
     folders: dict[str, OSError | None],
+    read_ahead: bool,
     cancel: _native.Cancel,
 ) -> None:
     error = folders.get(os.path.dirname(out))
     if error is not None:
         raise error
-    convert(source, schema, out, convention, compact, cancel)
+    convert(source, schema, out, convention, compact, cancel, read_ahead)
 
 
 def _make_folders(pairs: list[tuple[str, str]]) -> dict[str, OSError | None]:
@@ -197,7 +198,9 @@ def run(
             progress(pairs[i][0], _size(pairs[i][0]), error)
 
     folders = _make_folders(pairs)
-    jobs = [partial(_one, source, out, schema, convention, compact, folders) for source, out in pairs]
+    # One file on each worker keeps the cores busy: no thread reads ahead.
+    read_ahead = workers == 1 or len(pairs) == 1
+    jobs = [partial(_one, source, out, schema, convention, compact, folders, read_ahead) for source, out in pairs]
     each(jobs, workers, finished)
     for i, (source, out) in enumerate(pairs):
         error = outcome[i]

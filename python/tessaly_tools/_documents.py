@@ -21,7 +21,7 @@ def convert_to_file(
     It goes to a new file beside `output_path` that takes its name on success:
     on failure an existing output is left as it was and no partial file remains.
     """
-    convert(xml_path, schema, output_path, convention, compact, None)
+    convert(xml_path, schema, output_path, convention, compact, None, True)
 
 
 def convert(
@@ -31,9 +31,14 @@ def convert(
     convention: tessaly.Convention,
     compact: bool,
     cancel: _native.Cancel | None,
+    read_ahead: bool,
 ) -> None:
-    """convert_to_file, stopped early (KeyboardInterrupt) once `cancel` is set from another thread."""
+    """convert_to_file, stopped early (KeyboardInterrupt) once `cancel` is set from another thread.
+
+    With `read_ahead`, a long input is read on a second thread ahead of the
+    conversion; a batch that keeps every core busy goes without.
+    """
     xml = _args.path(xml_path, "xml_path")
     _args.schema(schema)
     out = _args.path(output_path, "output_path")
-    _native.convert_to_file(xml, schema, out, _args.convention(convention), bool(compact), cancel)
+    _native.convert_to_file(xml, schema, out, _args.convention(convention), bool(compact), cancel, read_ahead)

@@ -33,7 +33,13 @@ def convert_records_to_file(
     cancel: Cancel | None,
 ) -> int: ...
 def convert_to_file(
-    xml_path: str, schema: tessaly.Schema, output_path: str, convention: int, compact: bool, cancel: Cancel | None
+    xml_path: str,
+    schema: tessaly.Schema,
+    output_path: str,
+    convention: int,
+    compact: bool,
+    cancel: Cancel | None,
+    read_ahead: bool,
 ) -> None: ...
 def load_schema(source: str | bytes, complete: bool, base_dir: str, allowed_dirs: tuple[str, ...]) -> tessaly.Schema: ...
 def schema_report(

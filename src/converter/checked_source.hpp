@@ -28,6 +28,8 @@ public:
     // No byte read so far is outside a valid sequence, and the source has
     // not ended inside one.
     bool all_valid() const { return valid_; }
+    // The same, to be read through the pointer as reading goes on.
+    const bool* all_valid_flag() const { return &valid_; }
 
 private:
     void check(const char* p, std::size_t n);

@@ -6,20 +6,34 @@
 #include "io/temp_file.hpp"
 #include "json/writer.hpp"
 #include "messages.hpp"
+#include "xml/read_ahead.hpp"
 #include "xml/reader.hpp"
 
 namespace tessaly::converter {
 
 namespace {
 
+// The walk over the file, read on a second thread ahead of it once the file
+// is long enough (or of unknown length), through the same window either way.
+Result<std::optional<storage::Value>> walk_file(io::File& in, CheckedSource& checked, const schema::SchemaModel& model,
+                                                Convention convention, storage::Arena& arena, storage::KeyTable& keys,
+                                                const ConvertOptions& options) {
+    if (in.regular_size().value_or(UINT64_MAX) >= options.read_ahead_from) {
+        xml::ReadAhead reader(checked, options.window_size, checked.all_valid_flag());
+        return walk_document(reader, model, convention, arena, keys, options.interrupt);
+    }
+    xml::Reader reader(checked, options.window_size);
+    return walk_document(reader, &checked, model, convention, arena, keys, options.interrupt);
+}
+
 // The text goes to a new file beside the output, renamed over it once complete.
-Status convert_file_beside(xml::Reader& reader, const CheckedSource& checked, io::File& in, const schema::SchemaModel& model,
+Status convert_file_beside(CheckedSource& checked, io::File& in, const schema::SchemaModel& model,
                            std::string_view output_path, Convention convention, const ConvertOptions& options) {
     auto pending = io::PendingFile::create(output_path);
     if (!pending) return fail(messages::failed_to_create(output_path, pending.error()));
     storage::Arena arena;
     storage::KeyTable keys;
-    auto root = walk_document(reader, &checked, model, convention, arena, keys, options.interrupt);
+    auto root = walk_file(in, checked, model, convention, arena, keys, options);
     if (!root) return fail(std::move(root.error()));
     (void)in.close();
     if (*root) {
@@ -40,9 +54,8 @@ Status convert_file(std::string_view xml_path, const schema::SchemaModel& model,
     if (!in) return fail(messages::failed_to_open(xml_path, in.error()));
     io::FileSource source(*in);
     CheckedSource checked(source);
-    xml::Reader reader(checked, options.window_size);
 
-    if (options.replace_on_success) return convert_file_beside(reader, checked, *in, model, output_path, convention, options);
+    if (options.replace_on_success) return convert_file_beside(checked, *in, model, output_path, convention, options);
 
     // The output is opened (and created) before anything is read, so that an
     // unwritable output is reported first, but it is emptied only once the
@@ -52,7 +65,7 @@ Status convert_file(std::string_view xml_path, const schema::SchemaModel& model,
 
     storage::Arena arena;
     storage::KeyTable keys;
-    auto root = walk_document(reader, &checked, model, convention, arena, keys, options.interrupt);
+    auto root = walk_file(*in, checked, model, convention, arena, keys, options);
     if (!root) return fail(std::move(root.error()));
     (void)in->close();  // read to the end: nothing its close could say matters
 

@@ -5,13 +5,13 @@
 // outlives the conversion, so its bytes are used in place. A file is read
 // through a sliding window and is not checked beforehand, so whatever is kept
 // is copied into the arena, with each invalid UTF-8 sequence replaced by U+FFFD;
-// while the window's source vouches for every byte read so far, no piece is
-// checked on its own.
+// while the window's source vouches for every byte read so far (through a
+// flag that the source, or a reader reading ahead of the walk, keeps), no
+// piece is checked on its own.
 
 #include <string>
 #include <string_view>
 
-#include "converter/checked_source.hpp"
 #include "storage/arena.hpp"
 #include "xml/utf8.hpp"
 
@@ -19,10 +19,10 @@ namespace tessaly::converter {
 
 class InputText {
 public:
-    // `window`: the checking source of a reader over a window; null for a
-    // document in memory.
-    InputText(const CheckedSource* window, storage::Arena& arena)
-        : in_place_(window == nullptr), window_(window), arena_(arena) {}
+    // `window_valid`: over a window, whether every byte read so far is
+    // valid UTF-8, as the checking source says; null for a document in memory.
+    InputText(const bool* window_valid, storage::Arena& arena)
+        : in_place_(window_valid == nullptr), window_valid_(window_valid), arena_(arena) {}
 
     bool in_place() const { return in_place_; }
     storage::Arena& arena() { return arena_; }
@@ -30,7 +30,7 @@ public:
     // `bytes` as UTF-8 text that lives as long as the arena.
     std::string_view keep(std::string_view bytes) {
         if (in_place_) return bytes;
-        if (window_->all_valid() || xml::is_utf8(bytes)) return arena_.copy(bytes);
+        if (*window_valid_ || xml::is_utf8(bytes)) return arena_.copy(bytes);
         scratch_.clear();
         xml::append_utf8_lossy(scratch_, bytes);
         return arena_.copy(scratch_);
@@ -39,7 +39,7 @@ public:
     // `bytes` as UTF-8 text valid until the next call; never copied when the
     // bytes are already valid.
     std::string_view peek(std::string_view bytes) {
-        if (in_place_ || window_->all_valid() || xml::is_utf8(bytes)) return bytes;
+        if (in_place_ || *window_valid_ || xml::is_utf8(bytes)) return bytes;
         scratch_.clear();
         xml::append_utf8_lossy(scratch_, bytes);
         return scratch_;
@@ -47,7 +47,7 @@ public:
 
 private:
     bool in_place_;
-    const CheckedSource* window_;
+    const bool* window_valid_;
     storage::Arena& arena_;
     std::string scratch_;
 };

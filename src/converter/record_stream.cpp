@@ -12,6 +12,7 @@
 #include "io/temp_file.hpp"
 #include "json/writer.hpp"
 #include "messages.hpp"
+#include "xml/read_ahead.hpp"
 #include "xml/reader.hpp"
 
 #include <utility>
@@ -65,15 +66,28 @@ bool is_record_path(std::string_view record) {
 struct RecordStream::Impl {
     Impl(const schema::SchemaModel& model, Convention convention, std::string_view record,
          const RecordOptions& options)
-        : selector(selector_of(record)),
-          interrupt(options.interrupt),
-          walker(model, convention, arena, keys, selector, checked) {}
+        : selector(selector_of(record)), interrupt(options.interrupt), model(model), convention(convention) {}
+
+    // Reads `source` from where it stands: ahead, on a second thread, when
+    // `ahead`.
+    void read_through(bool ahead, std::size_t window_size) {
+        checked.attach(*source);
+        if (ahead) {
+            read_ahead = std::make_unique<xml::ReadAhead>(checked, window_size, checked.all_valid_flag());
+            walker = std::make_unique<converter::RecordWalker>(model, convention, arena, keys, selector,
+                                                               read_ahead->all_valid());
+        } else {
+            reader = std::make_unique<xml::Reader>(checked, window_size);
+            walker = std::make_unique<converter::RecordWalker>(model, convention, arena, keys, selector,
+                                                               checked.all_valid_flag());
+        }
+    }
 
     // The next record's value, or nothing at the end; the arena holds only it.
     Result<std::optional<storage::Value>> next() {
         arena.clear();
         if (done) return std::nullopt;
-        auto r = walker.next(*reader, interrupt, stop_at);
+        auto r = read_ahead ? walker->next(*read_ahead, interrupt) : walker->next(*reader, interrupt, stop_at);
         if (!r || !*r) done = true;
         return r;
     }
@@ -82,11 +96,16 @@ struct RecordStream::Impl {
     InterruptCheck interrupt;
     storage::Arena arena;
     storage::KeyTable keys;
+    const schema::SchemaModel& model;
+    Convention convention;
     converter::CheckedSource checked;  // reads from `source`
-    converter::RecordWalker walker;
     std::optional<io::File> file;  // the input, when it is a path
     std::unique_ptr<xml::ByteSource> source;
+    // One of the two, read by the walker (which is made with it); the thread
+    // of a ReadAhead stops before the source and the file are closed.
     std::unique_ptr<xml::Reader> reader;
+    std::unique_ptr<xml::ReadAhead> read_ahead;
+    std::unique_ptr<converter::RecordWalker> walker;
     std::uint64_t stop_at = UINT64_MAX;  // relative to where the reader starts
     bool done = false;
     std::optional<TessalyError> error;  // met after records that were still handed out
@@ -127,13 +146,15 @@ Result<std::unique_ptr<RecordStream>> RecordStream::open_file(std::string_view x
         impl->stop_at = range.end - origin;
     }
     impl->source = std::make_unique<io::FileSource>(file);
-    impl->checked.attach(*impl->source);
-    impl->reader = std::make_unique<xml::Reader>(impl->checked, options.window_size);
+    // A range has its end told by the reader's position, which a reader
+    // reading ahead does not keep.
+    impl->read_through(!options.byte_range && file.regular_size().value_or(UINT64_MAX) >= options.read_ahead_from,
+                       options.window_size);
     if (origin > 0) {
         impl->reader->accept_end_tags_of_outer_elements();
         // A position in the document is found by counting its lines, only when an error needs one.
         io::File* f = &file;
-        impl->walker.open_ancestors(origin, [f, origin](xml::ReadError& e) {
+        impl->walker->open_ancestors(origin, [f, origin](xml::ReadError& e) {
             if (e.kind != xml::ReadError::Kind::Syntax) return;
             auto before = converter::count_lines_before(*f, origin);
             if (!before) return;
@@ -152,8 +173,9 @@ Result<std::unique_ptr<RecordStream>> RecordStream::open_stream(InputStream& inp
     if (options.byte_range) return fail(messages::invalid_byte_range("a byte range needs a file path"));
     auto impl = std::make_unique<Impl>(model, convention, record, options);
     impl->source = std::make_unique<StreamSource>(input);
-    impl->checked.attach(*impl->source);
-    impl->reader = std::make_unique<xml::Reader>(impl->checked, options.window_size);
+    // The stream may need the caller's thread (a Python file object), so it
+    // is read on it.
+    impl->read_through(false, options.window_size);
     return std::unique_ptr<RecordStream>(new RecordStream(std::move(impl)));
 }
 

@@ -30,10 +30,11 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 template <bool Records>
 class Walker {
 public:
-    Walker(const CheckedSource* window, const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
+    // `window_valid`: see InputText.
+    Walker(const bool* window_valid, const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
            storage::KeyTable& keys, const RecordSelector* records = nullptr)
         : records_(records),
-          input_(window, arena),
+          input_(window_valid, arena),
           model_(model),
           convention_(convention),
           arena_(arena),
@@ -54,17 +55,19 @@ public:
     }
 
     // The next record, or nothing at the end of the input or (outside a
-    // record) once the reader has passed `stop_at`.
-    Result<std::optional<storage::Value>> next_record(xml::Reader& reader, InterruptCheck interrupt,
+    // record) once the reader has passed `stop_at`. A ReadAhead is read
+    // from the start of a document to its end only.
+    template <class Events>
+    Result<std::optional<storage::Value>> next_record(Events& reader, InterruptCheck interrupt,
                                                       std::uint64_t stop_at) {
         Handled h;
-        if (stop_at == UINT64_MAX && assumed_ == 0) [[likely]] {
+        if (std::is_same_v<Events, xml::ReadAhead> || (stop_at == UINT64_MAX && assumed_ == 0)) [[likely]] {
             // A local count stays in a register while the events go by.
             unsigned until_check = until_check_;
             while ((h = next_event<false>(reader, interrupt, until_check)) == Handled::Event) {
             }
             until_check_ = until_check;
-        } else {
+        } else if constexpr (std::is_same_v<Events, xml::Reader>) {
             while (true) {
                 if (record_at_ == kNone && stop_at != UINT64_MAX && reader.position() >= stop_at) {
                     h = Handled::End;
@@ -188,7 +191,7 @@ private:
     template <class Events>
     [[gnu::always_inline]] inline void open(Events& reader, const xml::Event& ev) {
         if constexpr (std::is_same_v<Events, xml::ReadAhead>) {
-            const std::string_view local = reader.local_name(ev);
+            const std::string_view local = input_.peek(reader.local_name(ev));
             if (const xml::ReadAttributes* read = reader.attributes()) [[likely]] {
                 open_element(ev, local, *read);
                 return;
@@ -351,27 +354,27 @@ Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, const C
                                                     const schema::SchemaModel& model, Convention convention,
                                                     storage::Arena& arena, storage::KeyTable& keys,
                                                     InterruptCheck interrupt) {
-    Walker<false> w(window, model, convention, arena, keys);
+    Walker<false> w(window ? window->all_valid_flag() : nullptr, model, convention, arena, keys);
     return w.run(reader, interrupt);
 }
 
 Result<std::optional<storage::Value>> walk_document(xml::ReadAhead& reader, const schema::SchemaModel& model,
                                                     Convention convention, storage::Arena& arena,
                                                     storage::KeyTable& keys, InterruptCheck interrupt) {
-    Walker<false> w(nullptr, model, convention, arena, keys);
+    Walker<false> w(reader.windowed() ? reader.all_valid() : nullptr, model, convention, arena, keys);
     return w.run(reader, interrupt);
 }
 
 struct RecordWalker::Impl {
     Impl(const schema::SchemaModel& model, Convention convention, storage::Arena& arena, storage::KeyTable& keys,
-         const RecordSelector& records, const CheckedSource& window)
-        : walker(&window, model, convention, arena, keys, &records) {}
+         const RecordSelector& records, const bool* window_valid)
+        : walker(window_valid, model, convention, arena, keys, &records) {}
     Walker<true> walker;
 };
 
 RecordWalker::RecordWalker(const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
-                           storage::KeyTable& keys, const RecordSelector& records, const CheckedSource& window)
-    : impl_(std::make_unique<Impl>(model, convention, arena, keys, records, window)) {}
+                           storage::KeyTable& keys, const RecordSelector& records, const bool* window_valid)
+    : impl_(std::make_unique<Impl>(model, convention, arena, keys, records, window_valid)) {}
 
 RecordWalker::~RecordWalker() = default;
 
@@ -382,6 +385,10 @@ void RecordWalker::open_ancestors(std::uint64_t origin, std::function<void(xml::
 Result<std::optional<storage::Value>> RecordWalker::next(xml::Reader& reader, InterruptCheck interrupt,
                                                          std::uint64_t stop_at) {
     return impl_->walker.next_record(reader, interrupt, stop_at);
+}
+
+Result<std::optional<storage::Value>> RecordWalker::next(xml::ReadAhead& reader, InterruptCheck interrupt) {
+    return impl_->walker.next_record(reader, interrupt, UINT64_MAX);
 }
 
 }  // namespace tessaly::converter

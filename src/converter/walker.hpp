@@ -36,8 +36,8 @@ Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, const C
                                                     const schema::SchemaModel& model, Convention convention,
                                                     storage::Arena& arena, storage::KeyTable& keys,
                                                     InterruptCheck interrupt = {});
-// The same over a document in memory read on a second thread: the same
-// value, or the same error.
+// The same over a reader reading on a second thread: the same value, or the
+// same error. Over a window, its bytes are checked as the window's are.
 Result<std::optional<storage::Value>> walk_document(xml::ReadAhead& reader, const schema::SchemaModel& model,
                                                     Convention convention, storage::Arena& arena,
                                                     storage::KeyTable& keys, InterruptCheck interrupt = {});
@@ -60,9 +60,11 @@ struct RecordSelector {
 // record, since nothing outside the record just handed out lives there.
 class RecordWalker {
 public:
-    // `window`: the checking source the reader's window is filled from.
+    // `window_valid`: whether every byte the reader's window has been filled
+    // with is valid UTF-8 (CheckedSource::all_valid_flag(), or
+    // ReadAhead::all_valid() over a window).
     RecordWalker(const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
-                 storage::KeyTable& keys, const RecordSelector& records, const CheckedSource& window);
+                 storage::KeyTable& keys, const RecordSelector& records, const bool* window_valid);
     ~RecordWalker();
     RecordWalker(const RecordWalker&) = delete;
     RecordWalker& operator=(const RecordWalker&) = delete;
@@ -80,6 +82,9 @@ public:
     // `stop_at` outside any record.
     Result<std::optional<storage::Value>> next(xml::Reader& reader, InterruptCheck interrupt,
                                                std::uint64_t stop_at = UINT64_MAX);
+    // The same over a reader reading ahead over a window, from the start of
+    // the document on.
+    Result<std::optional<storage::Value>> next(xml::ReadAhead& reader, InterruptCheck interrupt);
 
 private:
     struct Impl;

@@ -31,7 +31,7 @@ PyMethodDef kFunctions[] = {
      "convert_records_to_file(source, schema, record, output_path, convention, byte_range, cancel)\n--\n\n"
      "Writes the records of a document to an NDJSON file; returns their number."},
     {"convert_to_file", guarded<convert_to_file>, METH_VARARGS,
-     "convert_to_file(xml_path, schema, output_path, convention, compact, cancel)\n--\n\n"
+     "convert_to_file(xml_path, schema, output_path, convention, compact, cancel, read_ahead)\n--\n\n"
      "Converts an XML file to a JSON file without the interpreter lock."},
     {"load_schema", guarded<load_schema>, METH_VARARGS,
      "load_schema(source, complete, base_dir, allowed_dirs)\n--\n\nA tessaly.Schema loaded under the given options."},

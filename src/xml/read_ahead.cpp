@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <system_error>
@@ -20,9 +21,14 @@ bool before(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>
 // alone until it is handed over (`filled`), then read by the caller alone
 // until it is given back (`released`); the counters only grow.
 struct ReadAhead::Shared {
-    // 120 KiB a block, under 1 MiB in all, whatever the document's length.
+    // 120 KiB a block, under 1 MiB in all, whatever the document's length;
+    // over a window, 256 KiB more a block for the events' bytes.
     static constexpr std::uint32_t kBlockEvents = 1024;
     static constexpr std::uint32_t kBlockAttributes = 2048;
+    static constexpr std::size_t kBlockBytes = 256 * 1024;
+    // An event with more bytes than this is not copied but handed over
+    // where it lies in the window.
+    static constexpr std::size_t kLongEvent = kBlockBytes / 4;
     // A block is handed over early rather than begin a tag with less room
     // than this for its attributes; a tag with more than the room left has
     // its attributes read by the caller.
@@ -33,17 +39,28 @@ struct ReadAhead::Shared {
         // The events end with this block: with EndOfInput, its last event,
         // or with the error or exception below.
         bool last;
+        // Over a window: what the source said of the bytes read so far, when
+        // the block was handed over.
+        bool valid;
         Event events[kBlockEvents];
         Place places[kBlockEvents];  // of start and empty-element tags only
         Attribute attributes[kBlockAttributes];
     };
     struct Free {
-        void operator()(Block* b) const noexcept { std::free(b); }
+        void operator()(void* p) const noexcept { std::free(p); }
     };
 
     explicit Shared(std::string_view document) : reader(document) {}
+    Shared(ByteSource& source, std::size_t window_size, const bool* valid)
+        : reader(source, window_size),
+          source_valid(valid),
+          bytes(static_cast<char*>(std::malloc(kBlockBytes * kBlocks))) {}
 
     Reader reader;
+    // Over a window: the source's verdict, and each block's copies of its
+    // events' bytes.
+    const bool* source_valid = nullptr;
+    std::unique_ptr<char, Free> bytes;
     // Storage alone: each block's fields are written before they are read.
     std::unique_ptr<Block, Free> blocks{static_cast<Block*>(std::malloc(sizeof(Block) * kBlocks))};
     std::atomic<std::uint32_t> filled{0};    // blocks handed over by the thread
@@ -62,7 +79,9 @@ struct ReadAhead::Shared {
     std::uint32_t taken = 0;
     const Block* current = nullptr;
 
+    bool ready() const { return blocks && (!source_valid || bytes); }
     void read();
+    bool wait_for_released(std::uint32_t want);
 
     // The attributes of a tag with attribute text `text`, put in `list`
     // from `used` on, as the walk over the text gives them.
@@ -77,11 +96,16 @@ struct ReadAhead::Shared {
             }
         return {0, first, used - first};
     }
+
+    static std::string_view copy(std::string_view bytes, char* to) {
+        if (!bytes.empty()) std::memcpy(to, bytes.data(), bytes.size());
+        return {to, bytes.size()};
+    }
 };
 
 ReadAhead::ReadAhead(std::string_view document) : shared_(std::make_unique<Shared>(document)) {
     Shared& s = *shared_;
-    if (!s.blocks) return;
+    if (!s.ready()) return;
     try {
         s.thread = std::thread([&s] { s.read(); });
     } catch (const std::system_error&) {
@@ -89,35 +113,58 @@ ReadAhead::ReadAhead(std::string_view document) : shared_(std::make_unique<Share
     }
 }
 
+ReadAhead::ReadAhead(ByteSource& source, std::size_t window_size, const bool* source_valid)
+    : windowed_(true), shared_(std::make_unique<Shared>(source, window_size, source_valid)) {
+    Shared& s = *shared_;
+    if (!s.ready()) return;
+    try {
+        s.thread = std::thread([&s] { s.read(); });
+    } catch (const std::system_error&) {
+    }
+}
+
 ReadAhead::~ReadAhead() {
     Shared& s = *shared_;
     if (!s.thread.joinable()) return;
-    // Woken if it waits for room; it stops before its next block.
+    // Woken if it waits; it stops before its next block.
     s.stop.store(true, std::memory_order_release);
     s.released.fetch_add(Shared::kBlocks, std::memory_order_release);
     s.released.notify_one();
     s.thread.join();
 }
 
+// Waits until `want` blocks have been given back; false when the caller
+// wants no more.
+bool ReadAhead::Shared::wait_for_released(std::uint32_t want) {
+    // Either the caller sees this, or this sees its count (both
+    // sequentially consistent): a waking is never lost.
+    wake_at.store(want, std::memory_order_seq_cst);
+    for (std::uint32_t r = released.load(std::memory_order_seq_cst); before(r, want);
+         r = released.load(std::memory_order_seq_cst)) {
+        if (stop.load(std::memory_order_acquire)) return false;
+        released.wait(r, std::memory_order_seq_cst);
+    }
+    return !stop.load(std::memory_order_acquire);
+}
+
 void ReadAhead::Shared::read() {
+    // Over a window, an event read that did not fit in the last block's
+    // bytes: it begins the next one. Its bytes stay in the window, since
+    // the reader is not asked for more meanwhile.
+    Event held{};
+    bool holding = false;
     for (std::uint32_t n = 0;; ++n) {
         // Room for block n once block n - kBlocks has been given back; when
         // there is none, it waits until half the ring is free.
-        if (n - released.load(std::memory_order_acquire) >= kBlocks) {
-            const std::uint32_t want = n - kBlocks / 2;
-            // Either the caller sees this, or this sees its count (both
-            // sequentially consistent): a waking is never lost.
-            wake_at.store(want, std::memory_order_seq_cst);
-            for (std::uint32_t r = released.load(std::memory_order_seq_cst); before(r, want);
-                 r = released.load(std::memory_order_seq_cst)) {
-                if (stop.load(std::memory_order_acquire)) return;
-                released.wait(r, std::memory_order_seq_cst);
-            }
-        }
+        if (n - released.load(std::memory_order_acquire) >= kBlocks && !wait_for_released(n - kBlocks / 2)) return;
         if (stop.load(std::memory_order_acquire)) return;
         Block& b = blocks.get()[n % kBlocks];
         b.count = 0;
         b.last = false;
+        char* const room = source_valid ? bytes.get() + (n % kBlocks) * kBlockBytes : nullptr;
+        std::size_t used = 0;
+        // Over a window: an event left where it lies, the block's last.
+        bool lent = false;
         // The first blocks are short, so that the walk starts at once; then
         // full ones, handed over seldom.
         const std::uint32_t size = n < 4 ? kBlockEvents >> (4 - n) : kBlockEvents;
@@ -125,10 +172,27 @@ void ReadAhead::Shared::read() {
         do {
             Event& e = b.events[b.count];
             try {
-                if (auto got = reader.next(e); !got) {
+                if (holding) {
+                    e = held;
+                    holding = false;
+                } else if (auto got = reader.next(e); !got) {
                     error = std::move(got.error());
                     b.last = true;
                     break;
+                }
+                if (room) {
+                    const std::size_t need = e.name.size() + e.body.size();
+                    if (need > kLongEvent) {
+                        lent = true;
+                    } else if (used + need > kBlockBytes) {
+                        held = e;
+                        holding = true;
+                        break;
+                    } else {
+                        e.name = copy(e.name, room + used);
+                        e.body = copy(e.body, room + used + e.name.size());
+                        used += need;
+                    }
                 }
                 if (e.kind == EventKind::StartTag || e.kind == EventKind::EmptyTag) {
                     Place& place = b.places[b.count];
@@ -142,10 +206,13 @@ void ReadAhead::Shared::read() {
             }
             ++b.count;
             b.last = e.kind == EventKind::EndOfInput;
-        } while (!b.last && b.count < size && attributes <= kBlockAttributes - kTagRoom);
+        } while (!b.last && !lent && b.count < size && attributes <= kBlockAttributes - kTagRoom);
+        b.valid = source_valid && *source_valid;
         filled.store(n + 1, std::memory_order_release);
         filled.notify_one();
         if (b.last) return;
+        // The window is not refilled until the caller is done with the event lent.
+        if (lent && !wait_for_released(n + 1)) return;
     }
 }
 
@@ -153,6 +220,7 @@ std::expected<const Event*, ReadError> ReadAhead::next_block() {
     Shared& s = *shared_;
     if (!s.thread.joinable()) {
         if (auto read = s.reader.next(own_); !read) return std::unexpected(std::move(read.error()));
+        valid_ = s.source_valid && *s.source_valid;
         return &own_;
     }
     if (s.current && s.current->last) {
@@ -174,6 +242,7 @@ std::expected<const Event*, ReadError> ReadAhead::next_block() {
     places_ = s.current->places;
     attributes_ = s.current->attributes;
     count_ = s.current->count;
+    valid_ = s.current->valid;
     index_ = 0;
     if (count_ == 0) return next_block();  // ended at once: by an error or an exception
     return &events_[index_++];

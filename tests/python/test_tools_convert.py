@@ -59,7 +59,7 @@ def test_a_set_stop_token_stops_a_conversion_and_keeps_the_output(tmp_path):
     cancel = _native.Cancel()
     cancel.set()
     with pytest.raises(KeyboardInterrupt):
-        _documents.convert(xml, schema, out, tessaly.Convention.BADGERFISH, False, cancel)
+        _documents.convert(xml, schema, out, tessaly.Convention.BADGERFISH, False, cancel, True)
     with pytest.raises(KeyboardInterrupt):
         _records.to_file(xml, schema, "a", out, tessaly.Convention.BADGERFISH, None, cancel)
     assert out.read_text() == "kept" and sorted(p.name for p in tmp_path.iterdir()) == ["d.xml", "o.json"]
