@@ -19,7 +19,7 @@ Result<std::optional<storage::Value>> walk_file(io::File& in, CheckedSource& che
                                                 Convention convention, storage::Arena& arena, storage::KeyTable& keys,
                                                 const ConvertOptions& options) {
     if (in.regular_size().value_or(UINT64_MAX) >= options.read_ahead_from) {
-        xml::ReadAhead reader(checked, options.window_size, checked.all_valid_flag());
+        xml::WindowedReadAhead reader(checked, options.window_size, checked.all_valid_flag());
         return walk_document(reader, model, convention, arena, keys, options.interrupt);
     }
     xml::Reader reader(checked, options.window_size);

@@ -73,7 +73,7 @@ struct RecordStream::Impl {
     void read_through(bool ahead, std::size_t window_size) {
         checked.attach(*source);
         if (ahead) {
-            read_ahead = std::make_unique<xml::ReadAhead>(checked, window_size, checked.all_valid_flag());
+            read_ahead = std::make_unique<xml::WindowedReadAhead>(checked, window_size, checked.all_valid_flag());
             walker = std::make_unique<converter::RecordWalker>(model, convention, arena, keys, selector,
                                                                read_ahead->all_valid());
         } else {
@@ -104,7 +104,7 @@ struct RecordStream::Impl {
     // One of the two, read by the walker (which is made with it); the thread
     // of a ReadAhead stops before the source and the file are closed.
     std::unique_ptr<xml::Reader> reader;
-    std::unique_ptr<xml::ReadAhead> read_ahead;
+    std::unique_ptr<xml::WindowedReadAhead> read_ahead;
     std::unique_ptr<converter::RecordWalker> walker;
     std::uint64_t stop_at = UINT64_MAX;  // relative to where the reader starts
     bool done = false;

@@ -24,6 +24,10 @@ using xml::local_name;
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
+// A ReadAhead (over memory or a window) rather than a Reader.
+template <class Events>
+constexpr bool kReadsAhead = std::is_base_of_v<xml::ReadAhead, Events>;
+
 // `Records`: only the selected elements are built, each handed out by
 // next_record() as soon as it closes, and everything outside them is read
 // and dropped. A whole-document walk is compiled without any of that.
@@ -61,7 +65,7 @@ public:
     Result<std::optional<storage::Value>> next_record(Events& reader, InterruptCheck interrupt,
                                                       std::uint64_t stop_at) {
         Handled h;
-        if (std::is_same_v<Events, xml::ReadAhead> || (stop_at == UINT64_MAX && assumed_ == 0)) [[likely]] {
+        if (kReadsAhead<Events> || (stop_at == UINT64_MAX && assumed_ == 0)) [[likely]] {
             // A local count stays in a register while the events go by.
             unsigned until_check = until_check_;
             while ((h = next_event<false>(reader, interrupt, until_check)) == Handled::Event) {
@@ -129,7 +133,7 @@ private:
         }
         std::uint64_t at = 0;
         if constexpr (Placed) at = assumed_ > 0 ? reader.position() : 0;
-        if constexpr (std::is_same_v<Events, xml::ReadAhead>) {
+        if constexpr (kReadsAhead<Events>) {
             // Used where it lies.
             auto read = reader.next();
             if (!read) [[unlikely]] return read_failed(std::move(read.error()));
@@ -190,8 +194,9 @@ private:
     // ahead when they were, else from the tag's text.
     template <class Events>
     [[gnu::always_inline]] inline void open(Events& reader, const xml::Event& ev) {
-        if constexpr (std::is_same_v<Events, xml::ReadAhead>) {
-            const std::string_view local = input_.peek(reader.local_name(ev));
+        if constexpr (kReadsAhead<Events>) {
+            std::string_view local = reader.local_name(ev);
+            if constexpr (std::is_same_v<Events, xml::WindowedReadAhead>) local = input_.peek(local);
             if (const xml::ReadAttributes* read = reader.attributes()) [[likely]] {
                 open_element(ev, local, *read);
                 return;
@@ -361,7 +366,14 @@ Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, const C
 Result<std::optional<storage::Value>> walk_document(xml::ReadAhead& reader, const schema::SchemaModel& model,
                                                     Convention convention, storage::Arena& arena,
                                                     storage::KeyTable& keys, InterruptCheck interrupt) {
-    Walker<false> w(reader.windowed() ? reader.all_valid() : nullptr, model, convention, arena, keys);
+    Walker<false> w(nullptr, model, convention, arena, keys);
+    return w.run(reader, interrupt);
+}
+
+Result<std::optional<storage::Value>> walk_document(xml::WindowedReadAhead& reader, const schema::SchemaModel& model,
+                                                    Convention convention, storage::Arena& arena,
+                                                    storage::KeyTable& keys, InterruptCheck interrupt) {
+    Walker<false> w(reader.all_valid(), model, convention, arena, keys);
     return w.run(reader, interrupt);
 }
 
@@ -387,7 +399,7 @@ Result<std::optional<storage::Value>> RecordWalker::next(xml::Reader& reader, In
     return impl_->walker.next_record(reader, interrupt, stop_at);
 }
 
-Result<std::optional<storage::Value>> RecordWalker::next(xml::ReadAhead& reader, InterruptCheck interrupt) {
+Result<std::optional<storage::Value>> RecordWalker::next(xml::WindowedReadAhead& reader, InterruptCheck interrupt) {
     return impl_->walker.next_record(reader, interrupt, UINT64_MAX);
 }
 

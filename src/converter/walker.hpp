@@ -41,6 +41,9 @@ Result<std::optional<storage::Value>> walk_document(xml::Reader& reader, const C
 Result<std::optional<storage::Value>> walk_document(xml::ReadAhead& reader, const schema::SchemaModel& model,
                                                     Convention convention, storage::Arena& arena,
                                                     storage::KeyTable& keys, InterruptCheck interrupt = {});
+Result<std::optional<storage::Value>> walk_document(xml::WindowedReadAhead& reader, const schema::SchemaModel& model,
+                                                    Convention convention, storage::Arena& arena,
+                                                    storage::KeyTable& keys, InterruptCheck interrupt = {});
 
 }  // namespace tessaly::converter
 
@@ -62,7 +65,7 @@ class RecordWalker {
 public:
     // `window_valid`: whether every byte the reader's window has been filled
     // with is valid UTF-8 (CheckedSource::all_valid_flag(), or
-    // ReadAhead::all_valid() over a window).
+    // WindowedReadAhead::all_valid()).
     RecordWalker(const schema::SchemaModel& model, Convention convention, storage::Arena& arena,
                  storage::KeyTable& keys, const RecordSelector& records, const bool* window_valid);
     ~RecordWalker();
@@ -84,7 +87,7 @@ public:
                                                std::uint64_t stop_at = UINT64_MAX);
     // The same over a reader reading ahead over a window, from the start of
     // the document on.
-    Result<std::optional<storage::Value>> next(xml::ReadAhead& reader, InterruptCheck interrupt);
+    Result<std::optional<storage::Value>> next(xml::WindowedReadAhead& reader, InterruptCheck interrupt);
 
 private:
     struct Impl;

@@ -114,7 +114,7 @@ ReadAhead::ReadAhead(std::string_view document) : shared_(std::make_unique<Share
 }
 
 ReadAhead::ReadAhead(ByteSource& source, std::size_t window_size, const bool* source_valid)
-    : windowed_(true), shared_(std::make_unique<Shared>(source, window_size, source_valid)) {
+    : shared_(std::make_unique<Shared>(source, window_size, source_valid)) {
     Shared& s = *shared_;
     if (!s.ready()) return;
     try {

@@ -42,14 +42,6 @@ public:
     // Over `document`, which must outlive the reader. Without a thread to be
     // had, it reads as it is asked.
     explicit ReadAhead(std::string_view document);
-    // Over `source` through a window of `window_size` bytes, as a Reader
-    // reads it; the source must outlive the reader. A window's bytes are
-    // overwritten at its refill, so each event's bytes are copied beside it;
-    // an event too long for that is handed over where it lies, and the
-    // thread reads on only once the caller has gone past it.
-    // `source_valid` is read on the reading thread: whether every byte the
-    // source has given so far is valid UTF-8 (see all_valid()).
-    ReadAhead(ByteSource& source, std::size_t window_size, const bool* source_valid);
     // Stops the thread, wherever it is.
     ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
@@ -68,15 +60,6 @@ public:
         }
         return next_block();
     }
-
-    // Whether the events' bytes are copies of a window's (they are the
-    // document's own otherwise).
-    bool windowed() const { return windowed_; }
-
-    // Over a window: whether every byte read up to the end of the event
-    // given out last is valid UTF-8, as the source said, to be read through
-    // the pointer at any time.
-    const bool* all_valid() const { return &valid_; }
 
     // The local name of the start or empty-element tag given out last.
     std::string_view local_name(const Event& tag) const {
@@ -107,6 +90,10 @@ public:
     };
     static constexpr std::uint32_t kUnread = UINT32_MAX;
 
+protected:
+    ReadAhead(ByteSource& source, std::size_t window_size, const bool* source_valid);
+    bool valid_ = true;  // over a window: see WindowedReadAhead::all_valid()
+
 private:
     static constexpr std::uint32_t kPrefetchAhead = 8;
     struct Shared;
@@ -121,9 +108,26 @@ private:
     const Event* events_ = nullptr;
     std::uint32_t count_ = 0;
     std::uint32_t index_ = 0;
-    bool windowed_ = false;
-    bool valid_ = true;
     std::unique_ptr<Shared> shared_;
+};
+
+// A ReadAhead over `source` through a window of `window_size` bytes, as a
+// Reader reads it; the source must outlive the reader. A window's bytes are
+// overwritten at its refill, so each event's bytes are copied beside it; an
+// event too long for that is handed over where it lies, and the thread reads
+// on only once the caller has gone past it. A type of its own, so that a walk
+// over a document in memory is compiled without what a window's bytes need.
+class WindowedReadAhead : public ReadAhead {
+public:
+    // `source_valid` is read on the reading thread: whether every byte the
+    // source has given so far is valid UTF-8.
+    WindowedReadAhead(ByteSource& source, std::size_t window_size, const bool* source_valid)
+        : ReadAhead(source, window_size, source_valid) {}
+
+    // Whether every byte read up to the end of the event given out last is
+    // valid UTF-8, as the source said; to be read through the pointer at
+    // any time.
+    const bool* all_valid() const { return &valid_; }
 };
 
 }  // namespace tessaly::xml

@@ -160,7 +160,7 @@ TEST(XmlReadAhead, ThroughAWindowGivesTheReadersEventsAndError) {
     for (const std::string& text : cases) {
         Trickle a(text), b(text);
         xml::Reader in_turn(a, 4096);
-        xml::ReadAhead ahead(b, 4096, &valid);
+        xml::WindowedReadAhead ahead(b, 4096, &valid);
         EXPECT_EQ(trace(ahead, false), trace(in_turn, false)) << text.size() << " bytes";
     }
 }
@@ -174,7 +174,7 @@ TEST(XmlReadAhead, EndsPromptlyWhenDroppedEarly) {
         const std::string lent = doc + "<t>" + std::string(100000, 'x') + "</t>" + doc;
         Trickle source(lent);
         const bool valid = true;
-        xml::ReadAhead windowed(source, 4096, &valid);
+        xml::WindowedReadAhead windowed(source, 4096, &valid);
         for (int i = 0; i < taken * 3; ++i) ASSERT_TRUE(windowed.next().has_value());
     }  // each destructor must return
 }
