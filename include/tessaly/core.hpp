@@ -75,8 +75,8 @@ struct ConvertOptions {
     // output's name once the text is complete, so that a failure leaves
     // neither a partial file nor an emptied one.
     bool replace_on_success = false;
-    // From this many bytes of input on (and for a file input of unknown
-    // length), the XML is read on a second thread, ahead of the conversion.
+    // From this many bytes of input on (a document in memory or a regular
+    // file), the XML is read on a second thread, ahead of the conversion.
     // The text, or the error, is the same either way.
     std::uint64_t read_ahead_from = 1024 * 1024;
 };

@@ -37,9 +37,9 @@ struct RecordOptions {
     InterruptCheck interrupt;
     // A file path and a full record path only.
     std::optional<ByteRange> byte_range;
-    // A file path without a byte range only: from this many bytes of input
-    // on (or of unknown length), the XML is read on a second thread, ahead
-    // of the records. They are the same either way.
+    // A path to a regular file, without a byte range, only: from this many
+    // bytes on, the XML is read on a second thread, ahead of the records.
+    // They are the same either way.
     std::uint64_t read_ahead_from = 1024 * 1024;
 };
 

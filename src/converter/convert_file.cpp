@@ -13,12 +13,14 @@ namespace tessaly::converter {
 
 namespace {
 
-// The walk over the file, read on a second thread ahead of it once the file
-// is long enough (or of unknown length), through the same window either way.
+// The walk over the file, read on a second thread ahead of it when it is a
+// regular file long enough for that to pay, through the same window either
+// way. A pipe is read in turn: should the walk stop early, a thread blocked
+// on a pipe that is never written again could not be stopped.
 Result<std::optional<storage::Value>> walk_file(io::File& in, CheckedSource& checked, const schema::SchemaModel& model,
                                                 Convention convention, storage::Arena& arena, storage::KeyTable& keys,
                                                 const ConvertOptions& options) {
-    if (in.regular_size().value_or(UINT64_MAX) >= options.read_ahead_from) {
+    if (in.regular_size().value_or(0) >= options.read_ahead_from) {
         xml::WindowedReadAhead reader(checked, options.window_size, checked.all_valid_flag());
         return walk_document(reader, model, convention, arena, keys, options.interrupt);
     }

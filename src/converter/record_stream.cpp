@@ -147,8 +147,8 @@ Result<std::unique_ptr<RecordStream>> RecordStream::open_file(std::string_view x
     }
     impl->source = std::make_unique<io::FileSource>(file);
     // A range has its end told by the reader's position, which a reader
-    // reading ahead does not keep.
-    impl->read_through(!options.byte_range && file.regular_size().value_or(UINT64_MAX) >= options.read_ahead_from,
+    // reading ahead does not keep; a pipe is read in turn, as by convert_file.
+    impl->read_through(!options.byte_range && file.regular_size().value_or(0) >= options.read_ahead_from,
                        options.window_size);
     if (origin > 0) {
         impl->reader->accept_end_tags_of_outer_elements();
