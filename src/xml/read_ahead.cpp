@@ -8,6 +8,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 
 namespace tessaly::xml {
 
@@ -97,9 +98,40 @@ struct ReadAhead::Shared {
         return {0, first, used - first};
     }
 
-    static std::string_view copy(std::string_view bytes, char* to) {
-        if (!bytes.empty()) std::memcpy(to, bytes.data(), bytes.size());
-        return {to, bytes.size()};
+    // The event's bytes copied to `to`, and its views moved there. A tag's
+    // attribute text follows its name in the window, and every other event
+    // has one of the two, so that is one copy.
+    static void copy(Event& e, char* to) {
+        const std::size_t name = e.name.size();
+        if (name != 0 && !e.body.empty() && e.body.data() != e.name.data() + name) [[unlikely]] {
+            copy_bytes(to, e.name.data(), name);
+            copy_bytes(to + name, e.body.data(), e.body.size());
+        } else {
+            copy_bytes(to, name != 0 ? e.name.data() : e.body.data(), name + e.body.size());
+        }
+        e.name = {to, name};
+        e.body = {to + name, e.body.size()};
+    }
+
+    // Most events are a few dozen bytes: those are copied inline, by two
+    // overlapping loads of a fixed width, not through a call.
+    static void copy_bytes(char* to, const char* from, std::size_t n) {
+        const auto two = [&]<std::size_t W>(std::integral_constant<std::size_t, W>) {
+            char head[W], tail[W];
+            std::memcpy(head, from, W);
+            std::memcpy(tail, from + n - W, W);
+            std::memcpy(to, head, W);
+            std::memcpy(to + n - W, tail, W);
+        };
+        if (n > 32) std::memcpy(to, from, n);
+        else if (n >= 16) two(std::integral_constant<std::size_t, 16>{});
+        else if (n >= 8) two(std::integral_constant<std::size_t, 8>{});
+        else if (n >= 4) two(std::integral_constant<std::size_t, 4>{});
+        else if (n > 0) {
+            to[0] = from[0];
+            to[n / 2] = from[n / 2];
+            to[n - 1] = from[n - 1];
+        }
     }
 };
 
@@ -189,8 +221,7 @@ void ReadAhead::Shared::read() {
                         holding = true;
                         break;
                     } else {
-                        e.name = copy(e.name, room + used);
-                        e.body = copy(e.body, room + used + e.name.size());
+                        copy(e, room + used);
                         used += need;
                     }
                 }
