@@ -13,14 +13,19 @@ namespace tessaly::converter {
 
 namespace {
 
-// The walk over the file, read on a second thread ahead of it when it is a
-// regular file long enough for that to pay, through the same window either
-// way. A pipe is read in turn: should the walk stop early, a thread blocked
-// on a pipe that is never written again could not be stopped.
-Result<std::optional<storage::Value>> walk_file(io::File& in, CheckedSource& checked, const schema::SchemaModel& model,
+// Whether the file is read on a second thread ahead of the walk, which then
+// writes half of the text: for a regular file long enough for that to pay.
+// A pipe is read in turn: should the walk stop early, a thread blocked on a
+// pipe that is never written again could not be stopped.
+bool two_threads(const io::File& in, const ConvertOptions& options) {
+    return in.regular_size().value_or(0) >= options.read_ahead_from;
+}
+
+// The walk over the file, through the same window either way.
+Result<std::optional<storage::Value>> walk_file(bool ahead, CheckedSource& checked, const schema::SchemaModel& model,
                                                 Convention convention, storage::Arena& arena, storage::KeyTable& keys,
                                                 const ConvertOptions& options) {
-    if (in.regular_size().value_or(0) >= options.read_ahead_from) {
+    if (ahead) {
         xml::WindowedReadAhead reader(checked, options.window_size, checked.all_valid_flag());
         return walk_document(reader, model, convention, arena, keys, options.interrupt);
     }
@@ -35,12 +40,13 @@ Status convert_file_beside(CheckedSource& checked, io::File& in, const schema::S
     if (!pending) return fail(messages::failed_to_create(output_path, pending.error()));
     storage::Arena arena;
     storage::KeyTable keys;
-    auto root = walk_file(in, checked, model, convention, arena, keys, options);
+    const bool two = two_threads(in, options);
+    auto root = walk_file(two, checked, model, convention, arena, keys, options);
     if (!root) return fail(std::move(root.error()));
     (void)in.close();
     if (*root) {
         io::FileSink sink(pending->file());
-        if (auto w = json::write_json(**root, keys, sink, options.compact); !w)
+        if (auto w = json::write_json(**root, keys, sink, options.compact, two); !w)
             return fail(messages::json_write_error(w.error()));
         if (auto f = sink.flush(); !f) return fail(messages::flush_error(f.error()));
     }
@@ -67,14 +73,16 @@ Status convert_file(std::string_view xml_path, const schema::SchemaModel& model,
 
     storage::Arena arena;
     storage::KeyTable keys;
-    auto root = walk_file(*in, checked, model, convention, arena, keys, options);
+    const bool two = two_threads(*in, options);
+    auto root = walk_file(two, checked, model, convention, arena, keys, options);
     if (!root) return fail(std::move(root.error()));
     (void)in->close();  // read to the end: nothing its close could say matters
 
     if (auto emptied = out->empty_if_regular(); !emptied) return fail(messages::json_write_error(emptied.error()));
     if (!*root) return {};
     io::FileSink sink(*out);
-    if (auto w = json::write_json(**root, keys, sink, options.compact); !w) return fail(messages::json_write_error(w.error()));
+    if (auto w = json::write_json(**root, keys, sink, options.compact, two); !w)
+        return fail(messages::json_write_error(w.error()));
     if (auto f = sink.flush(); !f) return fail(messages::flush_error(f.error()));
     return {};
 }

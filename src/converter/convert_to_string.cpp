@@ -14,8 +14,9 @@ Result<Text> convert_to_string(std::string_view xml, const schema::SchemaModel& 
     // A long document is read on a second thread while this one converts:
     // reading the tags and their attributes is a fifth to a quarter of the
     // work.
+    const bool two_threads = xml.size() >= options.read_ahead_from;
     auto root = [&] {
-        if (xml.size() >= options.read_ahead_from) {
+        if (two_threads) {
             xml::ReadAhead reader(xml);
             return walk_document(reader, model, convention, arena, keys, options.interrupt);
         }
@@ -31,7 +32,9 @@ Result<Text> convert_to_string(std::string_view xml, const schema::SchemaModel& 
     // The text is UTF-8 by construction from UTF-8 input (the fuzz targets
     // hold it to that), so it is not read over again here: on dense input
     // it runs to several times the input's size.
-    if (auto w = json::write_json(**root, keys, sink, options.compact); !w) return fail(messages::json_write_error(w.error()));
+    // The second thread, done reading, writes half of the text.
+    if (auto w = json::write_json(**root, keys, sink, options.compact, two_threads); !w)
+        return fail(messages::json_write_error(w.error()));
     return out;
 }
 

@@ -2,9 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "json/digits.hpp"
@@ -109,6 +114,21 @@ constexpr std::size_t kShortString = 26;
 constexpr std::size_t kValueRoom = std::max(kNumberRoom, 2 + escape::kMaxEscape * kShortString);
 constexpr std::size_t kEntryRoom = kBreakWidth + RenderedKeys::kReadAhead + kValueRoom;
 
+// A value's text cut for two threads: the entries of one container with
+// many, in segments of about equal count. The even segments are written in
+// their place, the odd ones on a second thread and spliced in as they come.
+struct Split {
+    bool object = false;
+    std::size_t indent = 0;  // of the container's entries, in pretty text
+    // Where each segment's first entry is packed, then where the last ends;
+    // and how many entries each segment has.
+    std::vector<const std::uint8_t*> bounds;
+    std::vector<std::size_t> counts;
+    std::size_t size = 0;  // entries in all
+};
+
+class SegmentWriter;
+
 // Pretty: indented text, one entry per line. Otherwise compact: no white
 // space between tokens.
 template <bool Pretty>
@@ -121,6 +141,13 @@ public:
 
     // Writes `root`; after a failure, writes nothing more.
     void write(const Value& root);
+    // Writes `count` entries of a container from its packed entry at `p`,
+    // as they come after an entry already written, their own lines
+    // indented by `indent` spaces, without the container's end.
+    void write_entries(const std::uint8_t* p, std::size_t count, bool object, std::size_t indent);
+    // While writing the container of `split`, the odd segments of its
+    // entries are taken from `other` instead of being written.
+    void take_segments_from(const Split& split, SegmentWriter& other);
     void put_line_feed() { put_char('\n'); }
     // Hands everything staged to the sink; the first failure, if any.
     std::expected<void, std::string> finish();
@@ -138,6 +165,9 @@ private:
     };
 
     [[gnu::always_inline]] inline void value(const Value& v);
+    void run(Frame cur, std::size_t indent, bool closes);
+    std::size_t enter_split();
+    std::size_t splice(const std::uint8_t*& p);
     [[gnu::always_inline]] inline void scalar_at(const std::uint8_t*& p);
     [[gnu::always_inline]] inline bool scalar_in_place(char*& o, const std::uint8_t*& p);
     [[gnu::always_inline]] inline void number(Kind kind, std::uint64_t bits);
@@ -188,6 +218,13 @@ private:
     bool failed_ = false;
     std::string error_;
     std::vector<Frame> stack_;
+    // Written on two threads: the container cut into segments, where the
+    // next segment written elsewhere begins, and the next segment.
+    const Split* split_ = nullptr;
+    SegmentWriter* other_ = nullptr;
+    const std::uint8_t* split_first_ = nullptr;
+    const std::uint8_t* split_at_ = nullptr;
+    std::size_t segment_ = 0;
 };
 
 template <bool Pretty>
@@ -479,17 +516,36 @@ void Writer<Pretty>::write(const Value& root) {
     if (failed_) return;
     value(root);
     if (stack_.empty()) return;
+    const Frame cur = stack_.back();
+    stack_.pop_back();
+    run(cur, 2, true);
+}
+
+template <bool Pretty>
+void Writer<Pretty>::write_entries(const std::uint8_t* p, std::size_t count, bool object, std::size_t indent) {
+    if (failed_ || count == 0) return;
+    run({p, count, object, true}, indent, false);
+}
+
+// `closes`: whether the end of `cur` is written.
+template <bool Pretty>
+void Writer<Pretty>::run(Frame cur, std::size_t indent, bool closes) {
     // The innermost open container lives in locals; the stack holds the
     // ones around it, each with its place when the walk went down.
-    Frame cur = stack_.back();
-    stack_.pop_back();
     const std::uint8_t* p = cur.next;
     std::size_t left = cur.left;
     bool object = cur.object;
     bool started = cur.started;
-    std::size_t indent = 2 * (stack_.size() + 1);
+    if (p == split_first_) [[unlikely]] left = enter_split();
     while (true) {
         if (left == 0) {
+            if (p == split_at_) [[unlikely]] {
+                // Where the segments written elsewhere go.
+                left = splice(p);
+                if (failed_) return;
+                if (left != 0) continue;
+            }
+            if (!closes && stack_.empty()) return;
             const char close = object ? '}' : ']';
             indent -= 2;
             if (Pretty && room() > kBreakWidth && indent < kBreakWidth) [[likely]] {
@@ -566,29 +622,193 @@ void Writer<Pretty>::write(const Value& root) {
         p = child.record();
         packed::get_varint(p);  // the count, which the value holds already
         left = child.size();
+        if (p == split_first_) [[unlikely]] left = enter_split();
         object = kind == Kind::Object;
         started = false;
         indent += 2;
     }
 }
 
+// The container to cut: going down from the root, each time into the entry
+// with the most entries, the first with kSplitFrom entries or more. Its
+// segments are small enough that the ring of the second thread's texts
+// stays small (about 4 MiB for 300 MB of text).
+constexpr std::size_t kSplitFrom = 128;
+constexpr std::size_t kSegments = 256;
+constexpr std::size_t kSplitDepth = 16;
+
+bool is_container(const Value& v) { return v.kind() == Kind::Array || v.kind() == Kind::Object; }
+
+std::optional<Split> find_split(const Value& root) {
+    Value v = root;
+    for (std::size_t indent = 2; indent < 2 * kSplitDepth; indent += 2) {
+        if (!is_container(v) || v.size() == 0) return std::nullopt;
+        const bool object = v.kind() == Kind::Object;
+        const std::uint8_t* p = v.record();
+        packed::get_varint(p);  // the count, which v holds already
+        if (v.size() >= kSplitFrom) {
+            Split split{object, indent, {}, {}, v.size()};
+            const std::size_t per = (v.size() + kSegments - 1) / kSegments;
+            for (std::size_t done = 0; done < v.size(); done += split.counts.back()) {
+                split.bounds.push_back(p);
+                split.counts.push_back(std::min(per, v.size() - done));
+                for (std::size_t i = 0; i < split.counts.back(); ++i) {
+                    if (object) packed::get_varint(p);
+                    packed::get_value(p);
+                }
+            }
+            split.bounds.push_back(p);
+            return split;
+        }
+        std::optional<Value> widest;
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            if (object) packed::get_varint(p);
+            const Value c = packed::get_value(p);
+            if (is_container(c) && (!widest || c.size() > widest->size())) widest = c;
+        }
+        if (!widest) return std::nullopt;
+        v = *widest;
+    }
+    return std::nullopt;
+}
+
+// Writes the odd segments of a split on a second thread, into a ring of
+// buffers that the writer of the whole takes in order and gives back.
+class SegmentWriter {
+public:
+    template <bool Pretty>
+    SegmentWriter(const Split& split, const RenderedKeys& keys, std::bool_constant<Pretty>) {
+        try {
+            thread_ = std::thread([this, &split, &keys] { write_all<Pretty>(split, keys); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the writer of the whole writes every segment.
+        }
+    }
+    ~SegmentWriter() {
+        if (!thread_.joinable()) return;
+        stop_.store(true, std::memory_order_release);
+        taken_.fetch_add(kRing, std::memory_order_release);
+        taken_.notify_one();
+        thread_.join();
+    }
+    SegmentWriter(const SegmentWriter&) = delete;
+    SegmentWriter& operator=(const SegmentWriter&) = delete;
+
+    bool running() const { return thread_.joinable(); }
+
+    // The text of odd segment 2k + 1, once written; what the thread threw,
+    // thrown here.
+    const std::string& take(std::size_t k) {
+        std::size_t w = written_.load(std::memory_order_acquire);
+        for (; w != kFailed && w <= k; w = written_.load(std::memory_order_acquire))
+            written_.wait(w, std::memory_order_acquire);
+        if (w == kFailed) std::rethrow_exception(exception_);
+        return buffers_[k % kRing];
+    }
+    // The text taken last is spliced in: its buffer may be written again.
+    void give_back() {
+        taken_.fetch_add(1, std::memory_order_release);
+        taken_.notify_one();
+    }
+
+private:
+    static constexpr std::size_t kRing = 4;
+    static constexpr std::size_t kFailed = SIZE_MAX;
+
+    template <bool Pretty>
+    void write_all(const Split& split, const RenderedKeys& keys) {
+        for (std::size_t k = 0; 2 * k + 1 < split.counts.size(); ++k) {
+            for (std::size_t t = taken_.load(std::memory_order_acquire); k - t >= kRing && !stopped();
+                 t = taken_.load(std::memory_order_acquire))
+                taken_.wait(t, std::memory_order_acquire);
+            if (stopped()) return;
+            std::string& out = buffers_[k % kRing];
+            out.clear();
+            try {
+                StringSink sink(out);
+                Writer<Pretty> w(keys, sink);
+                w.write_entries(split.bounds[2 * k + 1], split.counts[2 * k + 1], split.object, split.indent);
+                (void)w.finish();  // a string takes everything
+            } catch (...) {
+                exception_ = std::current_exception();
+                written_.store(kFailed, std::memory_order_release);
+                written_.notify_one();
+                return;
+            }
+            written_.store(k + 1, std::memory_order_release);
+            written_.notify_one();
+        }
+    }
+    bool stopped() const { return stop_.load(std::memory_order_acquire); }
+
+    std::string buffers_[kRing];
+    std::atomic<std::size_t> written_{0};  // odd segments written, or kFailed
+    std::atomic<std::size_t> taken_{0};    // odd segments spliced in
+    std::atomic<bool> stop_{false};
+    std::exception_ptr exception_;
+    std::thread thread_;
+};
+
+template <bool Pretty>
+void Writer<Pretty>::take_segments_from(const Split& split, SegmentWriter& other) {
+    split_ = &split;
+    other_ = &other;
+    split_first_ = split.bounds.front();
+}
+
+// The split container is reached: its first segment is written here. (Were
+// its record to be met again, it would be written whole.)
+template <bool Pretty>
+std::size_t Writer<Pretty>::enter_split() {
+    if (segment_ != 0) return split_->size;
+    segment_ = 1;
+    split_at_ = split_->counts.size() > 1 ? split_->bounds[1] : nullptr;
+    return split_->counts[0];
+}
+
+// At the end of an even segment: the odd one after it is spliced in, and
+// the next even one begins: its count, or 0 at the container's end.
+template <bool Pretty>
+std::size_t Writer<Pretty>::splice(const std::uint8_t*& p) {
+    const std::size_t segments = split_->counts.size();
+    put(other_->take(segment_ / 2));
+    other_->give_back();
+    p = split_->bounds[++segment_];
+    if (segment_ == segments) {
+        split_at_ = nullptr;
+        return 0;
+    }
+    const std::size_t count = split_->counts[segment_++];
+    split_at_ = segment_ < segments ? split_->bounds[segment_] : nullptr;
+    return count;
+}
+
 }  // namespace
 
 template <bool Pretty>
-std::expected<void, std::string> write_value(const Value& value, const KeyTable& keys, Sink& sink) {
+std::expected<void, std::string> write_value(const Value& value, const KeyTable& keys, Sink& sink, bool two_threads) {
     RenderedKeys rendered(Pretty);
     rendered.extend(keys);
     Writer<Pretty> w(rendered, sink);
+    // Both threads only read the value and the keys. Declared after the
+    // writer, the second thread ends before it.
+    std::optional<Split> split;
+    std::optional<SegmentWriter> other;
+    if (two_threads && (split = find_split(value))) {
+        other.emplace(*split, rendered, std::bool_constant<Pretty>{});
+        if (other->running()) w.take_segments_from(*split, *other);
+    }
     w.write(value);
     return w.finish();
 }
 
-std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink) {
-    return write_value<true>(value, keys, sink);
+std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink, bool two_threads) {
+    return write_value<true>(value, keys, sink, two_threads);
 }
 
-std::expected<void, std::string> write_compact(const Value& value, const KeyTable& keys, Sink& sink) {
-    return write_value<false>(value, keys, sink);
+std::expected<void, std::string> write_compact(const Value& value, const KeyTable& keys, Sink& sink,
+                                               bool two_threads) {
+    return write_value<false>(value, keys, sink, two_threads);
 }
 
 struct LineWriter::Impl {

@@ -81,13 +81,19 @@ private:
     std::size_t hint_;
 };
 
-// `keys` holds the keys of every object within `value`.
-std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink);
+// `keys` holds the keys of every object within `value`. With `two_threads`,
+// a second thread writes half of the entries of a container that has many
+// (the first with 128 or more, going down into the widest entry), in
+// segments that are spliced into the text in their place: the same text.
+std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink,
+                                              bool two_threads = false);
 // The same value as compact text: no white space between tokens.
-std::expected<void, std::string> write_compact(const Value& value, const KeyTable& keys, Sink& sink);
+std::expected<void, std::string> write_compact(const Value& value, const KeyTable& keys, Sink& sink,
+                                               bool two_threads = false);
 // Either, as `compact` says.
-inline std::expected<void, std::string> write_json(const Value& value, const KeyTable& keys, Sink& sink, bool compact) {
-    return compact ? write_compact(value, keys, sink) : write_pretty(value, keys, sink);
+inline std::expected<void, std::string> write_json(const Value& value, const KeyTable& keys, Sink& sink, bool compact,
+                                                   bool two_threads = false) {
+    return compact ? write_compact(value, keys, sink, two_threads) : write_pretty(value, keys, sink, two_threads);
 }
 
 // Values one after another as compact text (no white space between tokens;

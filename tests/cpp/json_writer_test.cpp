@@ -445,6 +445,63 @@ TEST(JsonWriter, TextGrowsWithoutLosingBytes) {
     EXPECT_EQ(moved.view(), want);
 }
 
+// Written on two threads, the text is the same byte for byte, in either
+// layout and into any sink, wherever the wide container is; and a sink that
+// fails stops both threads with the same bytes written.
+TEST(JsonWriter, TwoThreadsWriteTheSameText) {
+    Build b;
+    const auto wide = [&](std::size_t n, auto entry) {
+        std::vector<Value> items;
+        for (std::size_t i = 0; i < n; ++i) items.push_back(entry(i));
+        return b.arr(std::span<const Value>(items));
+    };
+    const auto scalar = [&](std::size_t i) {
+        const Value kinds[] = {Value::uinteger(i), Value::floating(0.5 * i), b.str("s\"\n" + std::to_string(i)),
+                               Value::null(), b.arr({})};
+        return kinds[i % 5];
+    };
+    const auto order = [&](std::size_t i) {
+        return b.obj({{"n", Value::uinteger(i)}, {"s", b.str("x\ty")}, {"items", b.arr({scalar(i), b.obj({})})}});
+    };
+    const std::string big(70000, 'q');
+    Value deep = wide(300, scalar);
+    for (int i = 0; i < 20; ++i) deep = b.obj({{"d", deep}});
+    std::vector<Member> members;
+    for (std::size_t i = 0; i < 300; ++i) members.push_back({b.keys.intern("k" + std::to_string(i)), order(i)});
+    const std::size_t kept = order_members(members.data(), members.size(), b.keys);
+    const Value roots[] = {
+        wide(1000, scalar),
+        b.obj({{"feed", b.obj({{"@id", Value::uinteger(1)}, {"order", wide(500, order)}, {"tail", b.str("t")}})}}),
+        wide(127, scalar),
+        wide(128, order),
+        wide(200, [&](std::size_t) { return Value::string(big); }),
+        deep,
+        packed::pack_object({members.data(), kept}, b.arena),
+        b.obj({{"a", b.arr({})}}),
+        Value::uinteger(7),
+    };
+    for (const Value& root : roots) {
+        for (bool compact : {false, true}) {
+            std::string one, two;
+            StringSink s1(one), s2(two);
+            ASSERT_TRUE(write_json(root, b.keys, s1, compact, false).has_value());
+            ASSERT_TRUE(write_json(root, b.keys, s2, compact, true).has_value());
+            EXPECT_TRUE(one == two) << one.size() << " " << two.size();
+            ChunkSink chunks;
+            ASSERT_TRUE(write_json(root, b.keys, chunks, compact, true).has_value());
+            EXPECT_TRUE(chunks.out == one);
+        }
+    }
+    const Value root = roots[1];
+    const std::string full = b.write(root);
+    for (std::size_t limit : {std::size_t{0}, full.size() / 3, full.size() - 1}) {
+        FailingSink sink(limit, false);
+        EXPECT_FALSE(write_pretty(root, b.keys, sink, true).has_value());
+        EXPECT_EQ(sink.calls_after_failure, 0);
+        EXPECT_TRUE(full.starts_with(sink.got) && sink.got.size() + kStagingBytes > limit);
+    }
+}
+
 // Growth past many names: the 100,000 attributes of tests/python/test_hostile.py.
 TEST(KeyTable, OneNumberPerText) {
     KeyTable keys;
