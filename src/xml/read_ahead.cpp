@@ -135,23 +135,20 @@ struct ReadAhead::Shared {
     }
 };
 
-ReadAhead::ReadAhead(std::string_view document) : shared_(std::make_unique<Shared>(document)) {
+ReadAhead::ReadAhead(std::string_view document) : shared_(std::make_unique<Shared>(document)) { start(); }
+
+ReadAhead::ReadAhead(ByteSource& source, std::size_t window_size, const bool* source_valid)
+    : shared_(std::make_unique<Shared>(source, window_size, source_valid)) {
+    start();
+}
+
+void ReadAhead::start() {
     Shared& s = *shared_;
     if (!s.ready()) return;
     try {
         s.thread = std::thread([&s] { s.read(); });
     } catch (const std::system_error&) {
         // No thread to be had: read as the caller asks.
-    }
-}
-
-ReadAhead::ReadAhead(ByteSource& source, std::size_t window_size, const bool* source_valid)
-    : shared_(std::make_unique<Shared>(source, window_size, source_valid)) {
-    Shared& s = *shared_;
-    if (!s.ready()) return;
-    try {
-        s.thread = std::thread([&s] { s.read(); });
-    } catch (const std::system_error&) {
     }
 }
 

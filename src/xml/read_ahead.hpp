@@ -97,6 +97,7 @@ protected:
 private:
     static constexpr std::uint32_t kPrefetchAhead = 8;
     struct Shared;
+    void start();
     std::expected<const Event*, ReadError> next_block();
 
     // The block being read: its events, how many, and how many given out;
