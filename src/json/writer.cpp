@@ -639,6 +639,13 @@ constexpr std::size_t kSplitDepth = 16;
 
 bool is_container(const Value& v) { return v.kind() == Kind::Array || v.kind() == Kind::Object; }
 
+// The entry packed at `p` (its value; an object's key is passed over), and
+// `p` moved past it.
+Value next_entry(const std::uint8_t*& p, bool object) {
+    if (object) packed::get_varint(p);
+    return packed::get_value(p);
+}
+
 std::optional<Split> find_split(const Value& root) {
     Value v = root;
     for (std::size_t indent = 2; indent < 2 * kSplitDepth; indent += 2) {
@@ -652,20 +659,15 @@ std::optional<Split> find_split(const Value& root) {
             for (std::size_t done = 0; done < v.size(); done += split.counts.back()) {
                 split.bounds.push_back(p);
                 split.counts.push_back(std::min(per, v.size() - done));
-                for (std::size_t i = 0; i < split.counts.back(); ++i) {
-                    if (object) packed::get_varint(p);
-                    packed::get_value(p);
-                }
+                for (std::size_t i = 0; i < split.counts.back(); ++i) next_entry(p, object);
             }
             split.bounds.push_back(p);
             return split;
         }
         std::optional<Value> widest;
-        for (std::size_t i = 0; i < v.size(); ++i) {
-            if (object) packed::get_varint(p);
-            const Value c = packed::get_value(p);
-            if (is_container(c) && (!widest || c.size() > widest->size())) widest = c;
-        }
+        for (std::size_t i = 0; i < v.size(); ++i)
+            if (const Value c = next_entry(p, object); is_container(c) && (!widest || c.size() > widest->size()))
+                widest = c;
         if (!widest) return std::nullopt;
         v = *widest;
     }
