@@ -2,26 +2,22 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <charconv>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <optional>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 #include "json/digits.hpp"
 #include "json/escape.hpp"
+#include "json/value_writer.hpp"
 #include "storage/packed.hpp"
 
 namespace tessaly::json {
 
+namespace detail {
+
 namespace {
 
-using storage::KeyId;
-using storage::Kind;
 namespace packed = storage::packed;
 
 // A line break and the indentation after it come from this one run, so
@@ -65,69 +61,12 @@ inline std::size_t write_uint(char* o, std::uint64_t v) {
 // quotes) fits in an empty staging buffer.
 constexpr std::size_t kReservableString = (kStagingBytes - 2) / escape::kMaxEscape;
 
-// Every key as it is written before its value, quotes and colon included
-// (and a space after the colon in pretty text), rendered once: a document
-// has few distinct keys and writes each of them over and over. A stream of
-// records renders the keys interned since its last record as it goes.
-class RenderedKeys {
-public:
-    explicit RenderedKeys(bool pretty) : pretty_(pretty) { text_.append(kReadAhead, '\0'); }
-
-    // Renders the keys of `keys` not rendered yet.
-    void extend(const KeyTable& keys) {
-        if (rendered() == keys.size()) return;
-        text_.resize(text_.size() - kReadAhead);
-        bounds_.reserve(keys.size() + 1);
-        for (KeyId id = static_cast<KeyId>(rendered()); id < keys.size(); ++id) {
-            std::string_view k = keys.text(id);
-            std::size_t at = text_.size();
-            text_.resize(at + escape::kMaxEscape * k.size() + 4);
-            char* o = text_.data() + at;
-            *o++ = '"';
-            o = escape::copy_escaped(o, k.data(), k.data() + k.size());
-            *o++ = '"';
-            *o++ = ':';
-            if (pretty_) *o++ = ' ';
-            text_.resize(static_cast<std::size_t>(o - text_.data()));
-            bounds_.push_back(text_.size());
-        }
-        text_.append(kReadAhead, '\0');
-    }
-
-    // Every key can be read as kReadAhead bytes from its start.
-    static constexpr std::size_t kReadAhead = 32;
-    std::string_view operator[](KeyId id) const {
-        return {text_.data() + bounds_[id], bounds_[id + 1] - bounds_[id]};
-    }
-
-private:
-    std::size_t rendered() const { return bounds_.size() - 1; }
-
-    bool pretty_;
-    std::string text_;
-    std::vector<std::size_t> bounds_{0};  // where each key begins, and then where the last ends
-};
-
 // Room for an entry's line break, a key read in one copy, and a number or
 // a short string escaped at its worst.
 constexpr std::size_t kShortString = 26;
 constexpr std::size_t kValueRoom = std::max(kNumberRoom, 2 + escape::kMaxEscape * kShortString);
 constexpr std::size_t kEntryRoom = kBreakWidth + RenderedKeys::kReadAhead + kValueRoom;
 
-// A value's text cut for two threads: the entries of one container with
-// many, in segments of about equal count. The even segments are written in
-// their place, the odd ones on a second thread and spliced in as they come.
-struct Split {
-    bool object = false;
-    std::size_t indent = 0;  // of the container's entries, in pretty text
-    // Where each segment's first entry is packed, then where the last ends;
-    // and how many entries each segment has.
-    std::vector<const std::uint8_t*> bounds;
-    std::vector<std::size_t> counts;
-    std::size_t size = 0;  // entries in all
-};
-
-class SegmentWriter;
 
 // Pretty: indented text, one entry per line. Otherwise compact: no white
 // space between tokens.
@@ -147,7 +86,7 @@ public:
     void write_entries(const std::uint8_t* p, std::size_t count, bool object, std::size_t indent);
     // While writing the container of `split`, the odd segments of its
     // entries are taken from `other` instead of being written.
-    void take_segments_from(const Split& split, SegmentWriter& other);
+    void take_segments_from(const Split& split, Segments& other);
     void put_line_feed() { put_char('\n'); }
     // Hands everything staged to the sink; the first failure, if any.
     std::expected<void, std::string> finish();
@@ -221,7 +160,7 @@ private:
     // Written on two threads: the container cut into segments, where the
     // next segment written elsewhere begins, and the next segment.
     const Split* split_ = nullptr;
-    SegmentWriter* other_ = nullptr;
+    Segments* other_ = nullptr;
     const std::uint8_t* split_first_ = nullptr;
     const std::uint8_t* split_at_ = nullptr;
     std::size_t segment_ = 0;
@@ -629,130 +568,9 @@ void Writer<Pretty>::run(Frame cur, std::size_t indent, bool closes) {
     }
 }
 
-// The container to cut: going down from the root, each time into the entry
-// with the most entries, the first with kSplitFrom entries or more. Its
-// segments are small enough that the ring of the second thread's texts
-// stays small (about 4 MiB for 300 MB of text).
-constexpr std::size_t kSplitFrom = 128;
-constexpr std::size_t kSegments = 256;
-constexpr std::size_t kSplitDepth = 16;
-
-bool is_container(const Value& v) { return v.kind() == Kind::Array || v.kind() == Kind::Object; }
-
-// The entry packed at `p` (its value; an object's key is passed over), and
-// `p` moved past it.
-Value next_entry(const std::uint8_t*& p, bool object) {
-    if (object) packed::get_varint(p);
-    return packed::get_value(p);
-}
-
-std::optional<Split> find_split(const Value& root) {
-    Value v = root;
-    for (std::size_t indent = 2; indent < 2 * kSplitDepth; indent += 2) {
-        if (!is_container(v) || v.size() == 0) return std::nullopt;
-        const bool object = v.kind() == Kind::Object;
-        const std::uint8_t* p = v.record();
-        packed::get_varint(p);  // the count, which v holds already
-        if (v.size() >= kSplitFrom) {
-            Split split{object, indent, {}, {}, v.size()};
-            const std::size_t per = (v.size() + kSegments - 1) / kSegments;
-            for (std::size_t done = 0; done < v.size(); done += split.counts.back()) {
-                split.bounds.push_back(p);
-                split.counts.push_back(std::min(per, v.size() - done));
-                for (std::size_t i = 0; i < split.counts.back(); ++i) next_entry(p, object);
-            }
-            split.bounds.push_back(p);
-            return split;
-        }
-        std::optional<Value> widest;
-        for (std::size_t i = 0; i < v.size(); ++i)
-            if (const Value c = next_entry(p, object); is_container(c) && (!widest || c.size() > widest->size()))
-                widest = c;
-        if (!widest) return std::nullopt;
-        v = *widest;
-    }
-    return std::nullopt;
-}
-
-// Writes the odd segments of a split on a second thread, into a ring of
-// buffers that the writer of the whole takes in order and gives back.
-class SegmentWriter {
-public:
-    template <bool Pretty>
-    SegmentWriter(const Split& split, const RenderedKeys& keys, std::bool_constant<Pretty>) {
-        try {
-            thread_ = std::thread([this, &split, &keys] { write_all<Pretty>(split, keys); });
-        } catch (const std::system_error&) {
-            // No thread to be had: the writer of the whole writes every segment.
-        }
-    }
-    ~SegmentWriter() {
-        if (!thread_.joinable()) return;
-        stop_.store(true, std::memory_order_release);
-        taken_.fetch_add(kRing, std::memory_order_release);
-        taken_.notify_one();
-        thread_.join();
-    }
-    SegmentWriter(const SegmentWriter&) = delete;
-    SegmentWriter& operator=(const SegmentWriter&) = delete;
-
-    bool running() const { return thread_.joinable(); }
-
-    // The text of odd segment 2k + 1, once written; what the thread threw,
-    // thrown here.
-    const std::string& take(std::size_t k) {
-        std::size_t w = written_.load(std::memory_order_acquire);
-        for (; w != kFailed && w <= k; w = written_.load(std::memory_order_acquire))
-            written_.wait(w, std::memory_order_acquire);
-        if (w == kFailed) std::rethrow_exception(exception_);
-        return buffers_[k % kRing];
-    }
-    // The text taken last is spliced in: its buffer may be written again.
-    void give_back() {
-        taken_.fetch_add(1, std::memory_order_release);
-        taken_.notify_one();
-    }
-
-private:
-    static constexpr std::size_t kRing = 4;
-    static constexpr std::size_t kFailed = SIZE_MAX;
-
-    template <bool Pretty>
-    void write_all(const Split& split, const RenderedKeys& keys) {
-        for (std::size_t k = 0; 2 * k + 1 < split.counts.size(); ++k) {
-            for (std::size_t t = taken_.load(std::memory_order_acquire); k - t >= kRing && !stopped();
-                 t = taken_.load(std::memory_order_acquire))
-                taken_.wait(t, std::memory_order_acquire);
-            if (stopped()) return;
-            std::string& out = buffers_[k % kRing];
-            out.clear();
-            try {
-                StringSink sink(out);
-                Writer<Pretty> w(keys, sink);
-                w.write_entries(split.bounds[2 * k + 1], split.counts[2 * k + 1], split.object, split.indent);
-                (void)w.finish();  // a string takes everything
-            } catch (...) {
-                exception_ = std::current_exception();
-                written_.store(kFailed, std::memory_order_release);
-                written_.notify_one();
-                return;
-            }
-            written_.store(k + 1, std::memory_order_release);
-            written_.notify_one();
-        }
-    }
-    bool stopped() const { return stop_.load(std::memory_order_acquire); }
-
-    std::string buffers_[kRing];
-    std::atomic<std::size_t> written_{0};  // odd segments written, or kFailed
-    std::atomic<std::size_t> taken_{0};    // odd segments spliced in
-    std::atomic<bool> stop_{false};
-    std::exception_ptr exception_;
-    std::thread thread_;
-};
 
 template <bool Pretty>
-void Writer<Pretty>::take_segments_from(const Split& split, SegmentWriter& other) {
+void Writer<Pretty>::take_segments_from(const Split& split, Segments& other) {
     split_ = &split;
     other_ = &other;
     split_first_ = split.bounds.front();
@@ -785,8 +603,6 @@ std::size_t Writer<Pretty>::splice(const std::uint8_t*& p) {
     return count;
 }
 
-}  // namespace
-
 template <bool Pretty>
 std::expected<void, std::string> write_value(const Value& value, const KeyTable& keys, Sink& sink, bool two_threads) {
     RenderedKeys rendered(Pretty);
@@ -795,22 +611,38 @@ std::expected<void, std::string> write_value(const Value& value, const KeyTable&
     // Both threads only read the value and the keys. Declared after the
     // writer, the second thread ends before it.
     std::optional<Split> split;
-    std::optional<SegmentWriter> other;
-    if (two_threads && (split = find_split(value))) {
-        other.emplace(*split, rendered, std::bool_constant<Pretty>{});
-        if (other->running()) w.take_segments_from(*split, *other);
-    }
+    std::unique_ptr<Segments> other;
+    if (two_threads && (split = find_split(value)) && (other = write_odd_segments(*split, rendered, Pretty)))
+        w.take_segments_from(*split, *other);
     w.write(value);
     return w.finish();
 }
 
+}  // namespace
+
+void write_entries(bool pretty, const RenderedKeys& keys, const std::uint8_t* p, std::size_t count, bool object,
+                   std::size_t indent, std::string& out) {
+    StringSink sink(out);
+    auto write = [&](auto&& w) {
+        w.write_entries(p, count, object, indent);
+        (void)w.finish();  // a string takes everything
+    };
+    if (pretty) write(Writer<true>(keys, sink));
+    else write(Writer<false>(keys, sink));
+}
+
+}  // namespace detail
+
+using detail::RenderedKeys;
+using detail::Writer;
+
 std::expected<void, std::string> write_pretty(const Value& value, const KeyTable& keys, Sink& sink, bool two_threads) {
-    return write_value<true>(value, keys, sink, two_threads);
+    return detail::write_value<true>(value, keys, sink, two_threads);
 }
 
 std::expected<void, std::string> write_compact(const Value& value, const KeyTable& keys, Sink& sink,
                                                bool two_threads) {
-    return write_value<false>(value, keys, sink, two_threads);
+    return detail::write_value<false>(value, keys, sink, two_threads);
 }
 
 struct LineWriter::Impl {
