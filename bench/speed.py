@@ -9,10 +9,11 @@ megabytes, measures in fresh processes, best of --repeat:
     built here with CMake into build/bench);
   - `convert_bytes_with_schema`, and apart from it the cost of building the
     Python str: decoding the same JSON text's UTF-8 bytes into a str, which
-    is what the module does with the text the core hands it;
+    is what the module does with the text the core hands it, and the time to
+    fill as many bytes of fresh memory as the str holds;
   - records to NDJSON (`tessaly_tools.convert_records_to_file`) against
     `convert_to_file_with_schema`, and the latter's peak RSS above the
-    interpreter's with the module loaded;
+    interpreter's with the module loaded, each with its processor time;
 and the load of the UBL 2.1 invoice schema in both profiles. Every tessaly
 row is checked against the first conversion's text before it is timed.
 Writes bench/speed.md.
@@ -64,6 +65,13 @@ def file_digest(path: Path) -> str:
     return h.hexdigest()
 
 
+def timed(call) -> tuple[float, float]:
+    """Wall and processor seconds (every thread of the process) of one call."""
+    t, c = time.perf_counter(), time.process_time()
+    call()
+    return time.perf_counter() - t, time.process_time() - c
+
+
 def peak_kib() -> int:
     for line in Path("/proc/self/status").read_text().splitlines():
         if line.startswith("VmHWM:"):
@@ -82,9 +90,11 @@ def case_python(xml: str, xsd: str, out: str, repeat: int) -> dict:
     text = tessaly.convert_bytes_with_schema(data, schema)
     digest = hashlib.sha256(text.encode()).hexdigest()
     encoded = text.encode()
+    str_bytes = sys.getsizeof(text)
     del text
     seconds = best(lambda: tessaly.convert_bytes_with_schema(data, schema), repeat)
-    return {"seconds": seconds, "str_seconds": best(lambda: encoded.decode("utf-8"), repeat), "digest": digest}
+    return {"seconds": seconds, "str_seconds": best(lambda: encoded.decode("utf-8"), repeat),
+            "str_bytes": str_bytes, "fill_seconds": best(lambda: b"\x01" * str_bytes, repeat), "digest": digest}
 
 
 def case_whole_file(xml: str, xsd: str, out: str, repeat: int) -> dict:
@@ -92,18 +102,17 @@ def case_whole_file(xml: str, xsd: str, out: str, repeat: int) -> dict:
 
     schema = tessaly.Schema.from_file(xsd)
     base = peak_kib()
-    seconds = []
+    runs = []
     for i in range(repeat):
         target = f"{out}.{i}"  # a new file each time: a rename over an old one flushes
-        t = time.perf_counter()
-        tessaly.convert_to_file_with_schema(xml, schema, target)
-        seconds.append(time.perf_counter() - t)
+        runs.append(timed(lambda: tessaly.convert_to_file_with_schema(xml, schema, target)))
         if i:
             os.remove(target)
     peak = peak_kib() - base  # before the output is read back for its digest
     digest = file_digest(Path(f"{out}.0"))
     os.remove(f"{out}.0")
-    return {"seconds": min(seconds), "peak_above_kib": peak, "digest": digest}
+    wall, cpu = min(runs)
+    return {"seconds": wall, "cpu_seconds": cpu, "peak_above_kib": peak, "digest": digest}
 
 
 def case_records(xml: str, xsd: str, out: str, repeat: int, record: str) -> dict:
@@ -111,14 +120,13 @@ def case_records(xml: str, xsd: str, out: str, repeat: int, record: str) -> dict
     import tessaly_tools
 
     schema = tessaly.Schema.from_file(xsd)
-    seconds = []
+    runs = []
     for i in range(repeat):
         target = f"{out}.{i}"
-        t = time.perf_counter()
-        tessaly_tools.convert_records_to_file(xml, schema, record, target)
-        seconds.append(time.perf_counter() - t)
+        runs.append(timed(lambda: tessaly_tools.convert_records_to_file(xml, schema, record, target)))
         os.remove(target)
-    return {"seconds": min(seconds)}
+    wall, cpu = min(runs)
+    return {"seconds": wall, "cpu_seconds": cpu}
 
 
 def case_schema_load(repeat: int) -> dict:
@@ -191,6 +199,12 @@ def main(argv: list[str] | None = None) -> int:
              "| feed | pugixml parse | core in memory | `convert_bytes_with_schema` | of which str build "
              "| records to NDJSON | `convert_to_file_with_schema` | records ÷ file | file-mode peak above input |",
              "|---|---:|---:|---:|---:|---:|---:|---:|---:|"]
+    floors = ["\nWhat bounds two of the ratios: the str's size and the time to fill as many bytes of fresh "
+              "memory (no str can be built faster), and the processor time of the best runs, every thread counted "
+              f"(on {os.cpu_count()} cores a run takes at least its processor time over the cores).\n",
+              "| feed | str size | str build | filling as many fresh bytes | records: wall / processor "
+              "| file: wall / processor |",
+              "|---|---:|---:|---:|---:|---:|"]
     for name, (xml, xsd) in feeds.items():
         out = str(a.out / f"speed-{name}.json")
         py = run_case("python", str(xml), str(xsd), out, a.repeat)
@@ -206,6 +220,10 @@ def main(argv: list[str] | None = None) -> int:
             f"| {name} | {pug:.3f} s | {cor:.3f} s ({pug / cor:.2f}x) | {py['seconds']:.3f} s ({pug / py['seconds']:.2f}x) "
             f"| {py['str_seconds']:.3f} s | {rec['seconds']:.3f} s | {whole['seconds']:.3f} s "
             f"| {whole['seconds'] / rec['seconds']:.2f}x | {above:+.1f} MiB |")
+        floors.append(
+            f"| {name} | {py['str_bytes'] / 2**20:.0f} MiB | {py['str_seconds']:.3f} s | {py['fill_seconds']:.3f} s "
+            f"| {rec['seconds']:.3f} / {rec['cpu_seconds']:.3f} s | {whole['seconds']:.3f} / {whole['cpu_seconds']:.3f} s |")
+    lines += floors
     loads = run_case("schema_load", max(a.repeat, 15))
     lines.append(f"\nUBL 2.1 invoice schema load, best of {max(a.repeat, 15)}: literal {loads['literal'] * 1e3:.2f} ms, "
                  f"complete {loads['complete'] * 1e3:.2f} ms.")
