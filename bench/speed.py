@@ -10,7 +10,8 @@ megabytes, measures in fresh processes, best of --repeat:
   - `convert_bytes_with_schema`, and apart from it the cost of building the
     Python str: decoding the same JSON text's UTF-8 bytes into a str, which
     is what the module does with the text the core hands it, and the time to
-    fill as many bytes of fresh memory as the str holds;
+    fill as many bytes of fresh memory as the str holds; the three again with
+    glibc backing large allocations with huge pages (GLIBC_TUNABLES);
   - records to NDJSON (`tessaly_tools.convert_records_to_file`) against
     `convert_to_file_with_schema`, and the latter's peak RSS above the
     interpreter's with the module loaded, each with its processor time;
@@ -144,9 +145,14 @@ CASES = {"python": case_python, "whole_file": case_whole_file, "records": case_r
          "schema_load": case_schema_load}
 
 
-def run_case(name: str, *args) -> dict:
+# glibc (2.35 on) backs its large allocations with transparent huge pages,
+# the str's among them, when the process starts with this (README, Performance).
+HUGE_PAGES = {"GLIBC_TUNABLES": "glibc.malloc.hugetlb=1"}
+
+
+def run_case(name: str, *args, env: dict | None = None) -> dict:
     cmd = [sys.executable, str(Path(__file__).resolve()), "--case", name, json.dumps(args)]
-    done = subprocess.run(cmd, capture_output=True, text=True)
+    done = subprocess.run(cmd, capture_output=True, text=True, env={**os.environ, **(env or {})})
     if done.returncode:
         raise SystemExit(f"case {name} failed:\n{done.stderr}")
     return json.loads(done.stdout.strip().splitlines()[-1])
@@ -200,14 +206,17 @@ def main(argv: list[str] | None = None) -> int:
              "| records to NDJSON | `convert_to_file_with_schema` | records ÷ file | file-mode peak above input |",
              "|---|---:|---:|---:|---:|---:|---:|---:|---:|"]
     floors = ["\nWhat bounds two of the ratios: the str's size and the time to fill as many bytes of fresh "
-              "memory (no str can be built faster), and the processor time of the best runs, every thread counted "
-              f"(on {os.cpu_count()} cores a run takes at least its processor time over the cores).\n",
-              "| feed | str size | str build | filling as many fresh bytes | records: wall / processor "
-              "| file: wall / processor |",
-              "|---|---:|---:|---:|---:|---:|"]
+              "memory (no str can be built faster); the same three with Python started with "
+              f"`GLIBC_TUNABLES={HUGE_PAGES['GLIBC_TUNABLES']}`; and the processor time of the best runs, every "
+              f"thread counted (on {os.cpu_count()} cores a run takes at least its processor time over the cores).\n",
+              "| feed | str size | str build | filling as many fresh bytes "
+              "| `convert_bytes_with_schema`, str build, filling, with glibc's huge pages "
+              "| records: wall / processor | file: wall / processor |",
+              "|---|---:|---:|---:|---:|---:|---:|"]
     for name, (xml, xsd) in feeds.items():
         out = str(a.out / f"speed-{name}.json")
         py = run_case("python", str(xml), str(xsd), out, a.repeat)
+        huge = run_case("python", str(xml), str(xsd), out, a.repeat, env=HUGE_PAGES)
         whole = run_case("whole_file", str(xml), str(xsd), out, a.repeat)
         if whole["digest"] != py["digest"]:
             raise SystemExit(f"the file conversion's text differs from the str on {name}")
@@ -222,6 +231,7 @@ def main(argv: list[str] | None = None) -> int:
             f"| {whole['seconds'] / rec['seconds']:.2f}x | {above:+.1f} MiB |")
         floors.append(
             f"| {name} | {py['str_bytes'] / 2**20:.0f} MiB | {py['str_seconds']:.3f} s | {py['fill_seconds']:.3f} s "
+            f"| {huge['seconds']:.3f} s ({pug / huge['seconds']:.2f}x), {huge['str_seconds']:.3f} s, {huge['fill_seconds']:.3f} s "
             f"| {rec['seconds']:.3f} / {rec['cpu_seconds']:.3f} s | {whole['seconds']:.3f} / {whole['cpu_seconds']:.3f} s |")
     lines += floors
     loads = run_case("schema_load", max(a.repeat, 15))
